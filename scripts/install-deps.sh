@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building and testing Pictor need. Idempotent: apt runs only
+# when something is missing, so a warm machine is left untouched.
+set -euo pipefail
+
+packages=(
+    build-essential cmake ninja-build pkg-config clang-format
+    libgtest-dev libgmock-dev libbenchmark-dev
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
+done
+
+if ((${#missing[@]} > 0)); then
+    echo "Installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update
+    apt-get install -y --no-install-recommends "${missing[@]}"
+fi
