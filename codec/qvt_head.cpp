@@ -140,6 +140,8 @@ void WriteRawChannels(CQVTStream& stream, const ChannelLayout& layout,
                       std::span<const std::int32_t* const> channels) {
     constexpr std::uint64_t kChunk = 1024;
     std::array<std::uint8_t, 4 * kChunk> bytes;
+    // No reader accepts more planes, so writing them would only make an unreadable file.
+    if (channels.size() > kMaxChannels) ThrowCodecError(ErrorWrongFormat);
     for (std::size_t c = 0; c < channels.size(); ++c) {
         const std::uint64_t samples = PlaneSamples(layout, c);
         // Rows are stored back to back, so a plane is one run of samples.

@@ -46,7 +46,8 @@ QVTHead ReadHead(CQVTStream& stream, std::uint32_t userDataPolicy = kDefaultUser
 // The samples of an image without levels, which follow the head unchanged: per channel
 // width × height signed 32-bit values, row after row.
 std::vector<SampleBuffer> ReadRawChannels(CQVTStream& stream, const QVTHead& head);
-// Writes one plane per entry of `channels`, each of the layout's size for its index.
+// Writes one plane per entry of `channels` (at most kMaxChannels, else ErrorWrongFormat), each
+// of the layout's size for its index.
 void WriteRawChannels(CQVTStream& stream, const ChannelLayout& layout,
                       std::span<const std::int32_t* const> channels);
 

@@ -58,6 +58,9 @@ void CQVTFileStream::Read(std::int32_t& count, void* bytes) {
 }
 
 void CQVTFileStream::SetPos(std::int16_t mode, std::int64_t offset) {
+    // lseek knows further modes (holes, data); only the three stream modes are passed on.
+    if (mode != PosFromStart && mode != PosFromCurrent && mode != PosFromEnd)
+        throw IOException{EINVAL};
     errno = 0;
     if (::lseek(m_fd, static_cast<off_t>(offset), mode) < 0) ThrowIfErrno();
 }

@@ -353,6 +353,29 @@ TEST(HeadTruncation, EveryCutIsAShortRead) {
     }
 }
 
+TEST(HeadHostileSizes, CorruptedBytesGiveACodeOrAHead) {
+    HeadParts parts;
+    parts.header = Completed({9, 7, 0, 5, 32, 4, ModeARGB, 0, 0});
+    parts.userData = {4, 5};
+    parts.raw = RandomPlanes(parts.header, 3);
+    const Bytes full = Encode(parts);
+    // Mutating the head (not the samples, which carry no structure) must never crash or hang.
+    for (std::size_t at = 0; at < 8 + 16 + 2; ++at) {
+        for (std::uint8_t value : {0x00, 0x7F, 0x80, 0xFF}) {
+            Bytes bytes = full;
+            bytes[at] = value;
+            CQVTMemoryStream stream(bytes.data(), bytes.size());
+            const auto error = ErrorOf([&] {
+                const QVTHead head = ReadHead(stream, 0x80000000);
+                if (head.header.levels == 0) ReadRawChannels(stream, head);
+            });
+            EXPECT_TRUE(error == 0 || error == ErrorShortRead || error == ErrorWrongFormat ||
+                        error == ErrorOutOfMemory)
+                << at << " " << error;
+        }
+    }
+}
+
 TEST(HeadHostileSizes, FailBeforeAllocating) {
     // Raw planes larger than the stream: a short read, not a 16 GiB allocation.
     QVTHeader huge{0x10000, 0x10000, 0, 0, 32, 1, ModeGray32, 0, 0};

@@ -177,7 +177,7 @@ TEST(FileStream, SystemFailuresThrowErrno) {
         EXPECT_EQ(ErrorOf([&] { Write(stream, {1, 2, 3}); }), static_cast<std::uint32_t>(EBADF));
         EXPECT_EQ(ErrorOf([&] { stream.SetPos(PosFromStart, -1); }),
                   static_cast<std::uint32_t>(EINVAL));
-        EXPECT_EQ(ErrorOf([&] { stream.SetPos(7, 0); }), static_cast<std::uint32_t>(EINVAL));
+        EXPECT_EQ(ErrorOf([&] { stream.SetPos(3, 0); }), static_cast<std::uint32_t>(EINVAL));
     }
     // The stream never owns the descriptor: it is still open after the stream is gone.
     EXPECT_NE(::fcntl(readOnly, F_GETFD), -1);
