@@ -18,8 +18,7 @@ inline constexpr std::uint8_t kVersionWritten = kVersionBase | kVersionDeepChann
                                                 kVersionSeparateBands | kVersionLongHeaderSize |
                                                 kVersionPackedBitmap;
 
-inline constexpr std::size_t kLeadInSize = 8;      // with a 4-byte header-size field
-inline constexpr std::size_t kShortLeadInSize = 6; // with a 2-byte one
+inline constexpr std::size_t kLeadInSize = 8; // with the 4-byte header-size field
 inline constexpr std::size_t kHeaderSize = 16;
 inline constexpr std::size_t kColorTableSize = 1024;  // 256 entries of blue, green, red, reserved
 inline constexpr std::uint16_t kWriterStamp = 0x0957; // 7.21.02 as 7 + 21 << 4 + 2 << 10

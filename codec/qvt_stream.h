@@ -11,8 +11,8 @@ enum SeekMode : std::int16_t {
     PosFromEnd = 2,
 };
 
-// Streams report what they could transfer; callers compare counts themselves (see ReadBytes).
-// Both implementations below either write everything or throw.
+// Streams report what they could transfer; callers compare counts themselves (ReadBytes and
+// WriteBytes below do).
 class CQVTStream {
 public:
     virtual ~CQVTStream() = default;
@@ -34,7 +34,8 @@ class CQVTFileStream final : public CQVTStream {
 public:
     explicit CQVTFileStream(int fd) : m_fd(fd) {}
 
-    // Loops over partial transfers and EINTR, so a write either completes or throws.
+    // Loops over partial transfers and EINTR; a short count remains only when the system makes
+    // no progress without reporting an error.
     void Write(std::int32_t& count, const void* bytes) override;
     // Loops until `count` bytes arrived or the file ends.
     void Read(std::int32_t& count, void* bytes) override;
@@ -85,7 +86,8 @@ private:
 // Reads exactly `size` bytes (in pieces that fit the stream's 32-bit count); fewer throws
 // ErrorShortRead.
 void ReadBytes(CQVTStream& stream, void* bytes, std::uint64_t size);
-// Writes `size` bytes in pieces that fit the stream's 32-bit count.
+// Writes `size` bytes in pieces that fit the stream's 32-bit count; a stream that stops short
+// without an error of its own throws EIO.
 void WriteBytes(CQVTStream& stream, const void* bytes, std::uint64_t size);
 // Bytes between the current position and the end of the stream; the position is kept.
 std::uint64_t RemainingBytes(CQVTStream& stream);
