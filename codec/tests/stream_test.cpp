@@ -145,6 +145,21 @@ TEST(MemoryStream, UnallocatableSizesThrow) {
               ErrorOutOfMemory);
 }
 
+TEST(StreamHelpers, AStreamThatStopsShortIsAnError) {
+    // Accepts half of every write and reports no error of its own.
+    struct HalfStream final : CQVTStream {
+        void Write(std::int32_t& count, const void*) override { count /= 2; }
+        void Read(std::int32_t& count, void*) override { count /= 2; }
+        void SetPos(std::int16_t, std::int64_t) override {}
+        std::uint64_t GetPos() override { return 0; }
+        bool IsValid() const override { return true; }
+    } stream;
+    std::uint8_t bytes[4] = {};
+    EXPECT_EQ(ErrorOf([&] { WriteBytes(stream, bytes, 4); }), static_cast<std::uint32_t>(EIO));
+    EXPECT_EQ(ErrorOf([&] { ReadBytes(stream, bytes, 4); }), ErrorShortRead);
+    EXPECT_EQ(ErrorOf([&] { WriteBytes(stream, bytes, 0); }), 0u);
+}
+
 TEST(FileStream, WritesReadsAndSeeksThroughTheDescriptor) {
     TempFile file;
     ASSERT_GE(file.fd, 0);
