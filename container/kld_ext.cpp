@@ -60,6 +60,7 @@ void CKLDExt::Create(std::unique_ptr<CQVTStream> stream, const KLDExtHeader& hea
                      std::span<const std::uint8_t> preview,
                      std::span<const std::uint8_t> userData) {
     Close();
+    if (userData.size() > 0xFFFFFFFF) ThrowCodecError(ErrorWrongFormat); // a u32 in the layout
     m_stream = std::move(stream);
     m_header = header;
     NormalizeKLDExtHeader(m_header);
