@@ -188,17 +188,29 @@ void CKLDExt::WriteHeader(CQVTStream& stream, std::span<const std::uint8_t> user
         m_userData.assign(userData.begin(), userData.begin() + static_cast<std::ptrdiff_t>(kept));
         m_layout.userDataLength = static_cast<std::uint32_t>(kept);
     }
-    std::array<std::uint8_t, kKLDFixedPartSize> fixed{};
+    WriteFixedPart(stream, m_layout);
+}
+
+void CKLDExt::CommitLayout(CQVTStream& stream, const KLDExtLayout& layout) {
+    KLDExtLayout committed = layout;
+    committed.userDataLength = m_layout.userDataLength;
+    WriteFixedPart(stream, committed);
+    m_layout = committed;
+}
+
+// One write, so that the header, the commit point of every change, is never written in part
+// by this process.
+void CKLDExt::WriteFixedPart(CQVTStream& stream, const KLDExtLayout& layout) const {
+    std::vector<std::uint8_t> bytes(kKLDFixedPartSize + m_userData.size());
     const auto leadIn = StoreKLDLeadIn();
     const auto header = StoreKLDExtHeader(m_header);
-    const auto layout = StoreKLDExtLayout(m_layout);
-    auto to = std::copy(leadIn.begin(), leadIn.end(), fixed.begin());
+    const auto layoutBytes = StoreKLDExtLayout(layout);
+    auto to = std::copy(leadIn.begin(), leadIn.end(), bytes.begin());
     to = std::copy(header.begin(), header.end(), to);
-    std::copy(layout.begin(), layout.end(), to);
-
+    to = std::copy(layoutBytes.begin(), layoutBytes.end(), to);
+    std::copy(m_userData.begin(), m_userData.end(), to);
     stream.SetPos(PosFromStart, 0);
-    WriteBytes(stream, fixed.data(), fixed.size());
-    WriteBytes(stream, m_userData.data(), m_userData.size());
+    WriteBytes(stream, bytes.data(), bytes.size());
 }
 
 CIndex CKLDExt::ReadIndex(CQVTStream& stream, std::uint64_t offset, std::uint32_t length,

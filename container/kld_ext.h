@@ -60,13 +60,18 @@ public:
     // start of the stored user data and the stored length becomes the shorter of the two: user
     // data never grow in place, since the tile data follow them.
     void WriteHeader(CQVTStream& stream, std::span<const std::uint8_t> userData = {});
+    // Writes the fixed part with a new layout (the user-data length stays) and adopts the
+    // layout only when that succeeded. Changes that put tiles, index and preview at fresh
+    // offsets first and commit here last leave a file that opens with either the old or the
+    // new content whenever they stop.
+    void CommitLayout(CQVTStream& stream, const KLDExtLayout& layout);
     // The index with the header's compression; see ReadIndex and WriteIndex of index_io.h.
     CIndex ReadIndex(CQVTStream& stream, std::uint64_t offset, std::uint32_t length,
                      std::uint64_t stored) const;
     std::uint64_t WriteIndex(const CIndex& index, CQVTStream& stream, std::uint64_t offset) const;
     // Writes the preview stream at `offset`; nothing when there is no preview. Writers that must
     // keep the old file valid until the header is rewritten place index and preview at fresh
-    // offsets with WriteIndex and this, then SetLayout and WriteHeader as the last step.
+    // offsets with WriteIndex and this, then CommitLayout as the last step.
     void WritePreview(CQVTStream& stream, std::uint64_t offset) const;
     // Writes the preview at the preview offset.
     void WritePreview(CQVTStream& stream) const { WritePreview(stream, m_layout.previewOffset); }
@@ -103,6 +108,7 @@ public:
 
 private:
     void ReadFixedPart(CQVTStream& stream);
+    void WriteFixedPart(CQVTStream& stream, const KLDExtLayout& layout) const;
     void BuildGrid();
     void ReadCheckedIndex(std::uint64_t fileSize);
     void CheckIndexEntries() const;
