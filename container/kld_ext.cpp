@@ -201,6 +201,10 @@ void CKLDExt::CommitLayout(CQVTStream& stream, const KLDExtLayout& layout) {
 // One write, so that the header, the commit point of every change, is never written in part
 // by this process.
 void CKLDExt::WriteFixedPart(CQVTStream& stream, const KLDExtLayout& layout) const {
+    // An older file's fixed part is shorter: the current one would overwrite its user data or
+    // first tile. Such a file is rewritten by reorganising it into another file.
+    if (&stream == m_stream.get() && m_storedHeaderLength != kKLDHeaderSize)
+        ThrowCodecError(ErrorWrongVersion);
     std::vector<std::uint8_t> bytes(kKLDFixedPartSize + m_userData.size());
     const auto leadIn = StoreKLDLeadIn();
     const auto header = StoreKLDExtHeader(m_header);

@@ -58,7 +58,8 @@ public:
     void ReadPreview(CQVTStream& stream);
     // Writes the fixed part and the user data at offset 0. Non-empty `userData` replaces the
     // start of the stored user data and the stored length becomes the shorter of the two: user
-    // data never grow in place, since the tile data follow them.
+    // data never grow in place, since the tile data follow them. Refused (ErrorWrongVersion)
+    // on the container's own stream when that holds an older, shorter fixed part.
     void WriteHeader(CQVTStream& stream, std::span<const std::uint8_t> userData = {});
     // Writes the fixed part with a new layout (the user-data length stays) and adopts the
     // layout only when that succeeded. Changes that put tiles, index and preview at fresh

@@ -166,6 +166,20 @@ TEST(ContainerFile, OldShortHeaderOpensAndAsksForReorganising) {
     EXPECT_EQ(container.TileDataBegin(), 57u);
     EXPECT_EQ(container.Index().Entries(), current.entries);
 
+    // Its shorter fixed part is never overwritten in place; a copy gets the current one.
+    const Bytes before = old;
+    try {
+        container.WriteHeader(*container.Stream());
+        ADD_FAILURE() << "an older fixed part was overwritten";
+    } catch (const IOException& e) {
+        EXPECT_EQ(e.error, std::uint32_t{ErrorWrongVersion});
+    }
+    EXPECT_EQ(old, before);
+    CQVTMemoryStream copy(64);
+    container.WriteHeader(copy);
+    EXPECT_EQ(copy.DataSize(), 54u + userData.size());
+    EXPECT_EQ(copy.Data()[0], 'K');
+
     CKLDExt headerOnly;
     CQVTMemoryStream stream(old.data(), old.size());
     EXPECT_FALSE(headerOnly.ReadHeader(stream));
