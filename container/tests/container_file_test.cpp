@@ -9,7 +9,11 @@
 #include "qvt_error.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <zlib.h>
+
+#include <cstdlib>
+#include <string>
 
 namespace {
 
@@ -66,6 +70,30 @@ TEST(ContainerFile, FreshFileLayoutToTheByte) {
     EXPECT_EQ(reopened.TileColumns(), 5u);
     EXPECT_EQ(reopened.DecodedCacheCapacity(), 131u); // 5 MiB of 200 × 200 tiles
     EXPECT_EQ(reopened.DecoderCacheCapacity(), 104u);
+}
+
+// The same bytes through a file descriptor, which the container never closes.
+TEST(ContainerFile, CreateAndOpenThroughAFile) {
+    std::string path = "/tmp/kle_test_XXXXXX";
+    const int fd = ::mkstemp(path.data());
+    ASSERT_GE(fd, 0);
+    const Bytes preview = MakePreviewStream(50, 40);
+    {
+        CKLDExt container;
+        container.Create(fd, MakeHeader(1000, 800, 200, 200), preview, Bytes{7});
+    }
+    Bytes file(4096);
+    const ssize_t size = ::pread(fd, file.data(), file.size(), 0);
+    ASSERT_EQ(size, static_cast<ssize_t>(56 + preview.size()));
+    EXPECT_EQ(Bytes(file.begin() + 55, file.begin() + 56), Bytes{0});
+    {
+        CKLDExt container;
+        EXPECT_TRUE(container.Open(fd, 0x500000, 0x400000));
+        EXPECT_EQ(container.UserData(), Bytes{7});
+        EXPECT_EQ(container.Preview().stream, preview);
+    }
+    EXPECT_EQ(::close(fd), 0); // still open: the container left it to us
+    ::unlink(path.c_str());
 }
 
 TEST(ContainerFile, HeaderCompletionTable) {
