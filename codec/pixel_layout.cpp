@@ -1,7 +1,5 @@
 #include "pixel_layout.h"
 
-#include <cstdlib>
-
 namespace {
 
 std::uint32_t UnitBits(PixelUnit unit) {
@@ -140,8 +138,9 @@ PixelLayout ResolvePixelLayout(const ChannelImage& image, std::uint32_t width, s
     const bool empty = width == 0 || height == 0;
     if (!empty && bits == nullptr) ThrowCodecError(ErrorWrongFormat);
     // Rows closer together than their length would overlap; a caller never means that.
-    if (height > 1 && static_cast<std::uint64_t>(std::llabs(rowPitch)) < layout.rowBytes)
-        ThrowCodecError(ErrorWrongFormat);
+    const std::uint64_t pitchBytes = rowPitch < 0 ? 0 - static_cast<std::uint64_t>(rowPitch)
+                                                  : static_cast<std::uint64_t>(rowPitch);
+    if (height > 1 && pitchBytes < layout.rowBytes) ThrowCodecError(ErrorWrongFormat);
     return layout;
 }
 

@@ -55,6 +55,14 @@ TEST(PixelExchangeExamples, Gray16IsCentredOnItsDepth) {
     ImportPixelRows(channels.image, reinterpret_cast<const std::uint8_t*>(words), 4, 16);
     EXPECT_EQ(channels.At(0, 0, 0), -32768);
     EXPECT_EQ(channels.At(0, 1, 0), 32767);
+
+    // Low-aligned words hold the value itself; one above 2^b - 1 saturates.
+    TestChannels low(ModeGray16, 2, 1, 1, 12);
+    const std::uint16_t lowWords[2] = {4095, 0xFFFF};
+    const PixelExchange how{nullptr, SampleAlignment::Low};
+    ImportPixelRows(low.image, reinterpret_cast<const std::uint8_t*>(lowWords), 4, 16, how);
+    EXPECT_EQ(low.At(0, 0, 0), 2047);
+    EXPECT_EQ(low.At(0, 1, 0), 2047);
 }
 
 TEST(PixelExchangeExamples, BitmapRowPaddingIsZero) {
