@@ -154,6 +154,31 @@ TEST(PixelExchangeExamples, HalvedChromaCoversTwoByTwoPixels) {
         }
 }
 
+// The deep colour path halves chroma the same way, the fourth channel included.
+TEST(PixelExchangeExamples, HalvedChromaOfDeepColour) {
+    TestChannels channels(ModeCMYK64, 3, 3, 4, 16, true);
+    for (std::uint32_t y = 0; y < 3; ++y)
+        for (std::uint32_t x = 0; x < 3; ++x)
+            channels.At(0, x, y) = static_cast<int>(100 * x + y);
+    for (int c = 1; c < 4; ++c)
+        for (std::uint32_t y = 0; y < 2; ++y)
+            for (std::uint32_t x = 0; x < 2; ++x)
+                channels.At(c, x, y) = static_cast<int>(1000 * c + 40 * x + 7 * y);
+    TestRows rows(24, 3);
+    ExportPixelRows(channels.image, rows.Bits(), rows.Pitch(), 64);
+    for (std::uint32_t y = 0; y < 3; ++y)
+        for (std::uint32_t x = 0; x < 3; ++x) {
+            const auto chroma = [&](int c) { return channels.At(c, x >> 1, y >> 1); };
+            const int green = channels.At(0, x, y) - ((chroma(1) + chroma(2)) >> 2) + 32768;
+            std::uint16_t words[4];
+            std::memcpy(words, rows.Row(y) + 8 * x, 8);
+            EXPECT_EQ(words[0], green + chroma(2));
+            EXPECT_EQ(words[1], green);
+            EXPECT_EQ(words[2], green + chroma(1));
+            EXPECT_EQ(words[3], chroma(3) + 32768);
+        }
+}
+
 // Samples of a damaged file can be anything: every mode clamps them, free of overflow.
 TEST(PixelExchangeExamples, ExtremeSamplesAreClamped) {
     constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
