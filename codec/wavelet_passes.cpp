@@ -14,6 +14,8 @@ int TeamSize(int threadCount) { return threadCount > 0 ? threadCount : omp_get_m
 // The plane belongs to the old pyramid (for instance after reading); the new one needs its own.
 std::uint32_t DetachFromPyramid(ChannelPlane& channel) {
     const std::uint64_t count = std::uint64_t{channel.width} * channel.height;
+    // After a forward pass the plane has been transformed away; there is nothing left to copy.
+    if (!channel.data && count > 0) return ErrorWrongFormat;
     SampleBuffer copy = TryAllocateSamples(count);
     if (!copy) return ErrorOutOfMemory;
     if (count > 0) std::memcpy(copy.get(), channel.data, count * sizeof(std::int32_t));
