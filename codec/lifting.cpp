@@ -86,6 +86,8 @@ template void LiftSingle<LiftSign::Subtract>(std::int32_t*, const std::int32_t*,
 // highs, so predicting all highs and then updating all lows gives exactly the interleaved order.
 
 void ForwardRowStep(std::int32_t* row, std::size_t width, std::int32_t* scratch) {
+    // A single sample is already its own split form.
+    if (width < 2) return;
     const std::size_t lows = LowCount(width);
     const std::size_t highs = width / 2;
     std::memcpy(scratch, row, width * sizeof *row);
@@ -105,6 +107,8 @@ void ForwardRowStep(std::int32_t* row, std::size_t width, std::int32_t* scratch)
 }
 
 void InverseRowStep(std::int32_t* row, std::size_t width, std::int32_t* scratch) {
+    // A single sample is already its own split form.
+    if (width < 2) return;
     const std::size_t lows = LowCount(width);
     const std::size_t highs = width / 2;
     std::int32_t* lo = row;
