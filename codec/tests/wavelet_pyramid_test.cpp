@@ -115,6 +115,24 @@ TEST(WaveletPyramid, QuantisesDetailBandsAndOnlyTheTopLowPass) {
     EXPECT_EQ(BandSamples(deeper.Band(1, BandOrientation::LL)), std::vector<std::int32_t>(16, 25));
 }
 
+TEST(WaveletBand, SizingReusesABufferThatIsLargeEnough) {
+    CWaveletBand band;
+    band.region = {0, 0, 4, 4};
+    ASSERT_TRUE(band.SizeForRegion());
+    const std::int32_t* first = band.data.get();
+    band.region = {1, 1, 3, 3};
+    ASSERT_TRUE(band.SizeForRegion());
+    EXPECT_EQ(band.data.get(), first);
+    EXPECT_EQ(band.size, 4u);
+    band.region = {0, 0, 5, 5};
+    ASSERT_TRUE(band.SizeForRegion());
+    EXPECT_EQ(band.size, 25u);
+    band.region = {0, 0, 0xFFFFFFFFu, 0xFFFFFFFFu};
+    EXPECT_FALSE(band.SizeForRegion());
+    EXPECT_FALSE(band.data);
+    EXPECT_EQ(band.size, 0u);
+}
+
 TEST(WaveletPyramid, AllocationFailureIsReportedAndNothingLeaks) {
     constexpr std::uint32_t kHuge = 0xFFFFFFFFu;
     // The sample counts of these bands overflow 64-bit byte sizes, so allocation must fail.

