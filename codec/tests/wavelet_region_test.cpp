@@ -183,4 +183,34 @@ TEST(RegionInverse, EqualsTheFullImageInsideTheRequestedRectangle) {
     EXPECT_GT(partialRegions, kTrials / 3);
 }
 
+TEST(RegionInverse, MismatchedRegionsStayInsideTheBuffers) {
+    // Regions that SetRegion would never produce: the rebuilt samples are meaningless, but every
+    // read and write must stay inside the buffers (checked under the address sanitizer).
+    std::mt19937 random(23);
+    std::uniform_int_distribution<std::uint32_t> side(1, 40);
+    for (int trial = 0; trial < 400; ++trial) {
+        const std::uint32_t width = side(random);
+        const std::uint32_t height = side(random);
+        CWaveletPyramid pyramid(width, height, 1);
+        for (int level : {0, 1}) {
+            for (auto o : kOrientations) {
+                CWaveletBand& band = pyramid.Band(level, o);
+                if (band.width == 0 || band.height == 0) continue;
+                band.region = RandomRect(band.width, band.height, random);
+                if (level == 0) continue;
+                ASSERT_TRUE(band.SizeForRegion());
+                const auto samples = RandomSamples(band.size, random);
+                std::copy(samples.begin(), samples.end(), band.data.get());
+            }
+        }
+        std::uint32_t outWidth = 0;
+        std::uint32_t outHeight = 0;
+        std::int32_t* out = nullptr;
+        ASSERT_EQ(pyramid.InverseLevel(1, outWidth, outHeight, out), 0u);
+        const RegionRect& target = pyramid.Band(0, BandOrientation::LL).region;
+        EXPECT_EQ(outWidth, target.Width());
+        EXPECT_EQ(outHeight, target.Height());
+    }
+}
+
 } // namespace
