@@ -107,8 +107,10 @@ void CWaveletPyramid::SetRegion(const RegionRect& rect) {
     const std::uint64_t margin = std::uint64_t{1} << (topLevel + 2);
     std::uint64_t x0 = rect.left > margin ? rect.left - margin : 0;
     std::uint64_t y0 = rect.top > margin ? rect.top - margin : 0;
-    std::uint64_t x1 = std::uint64_t{rect.right} + margin;
-    std::uint64_t y1 = std::uint64_t{rect.bottom} + margin;
+    // An inverted rectangle counts as empty at its top-left corner, so no region can end up with
+    // right < left (whose wrapped width would ask for an enormous buffer).
+    std::uint64_t x1 = std::uint64_t{std::max(rect.right, rect.left)} + margin;
+    std::uint64_t y1 = std::uint64_t{std::max(rect.bottom, rect.top)} + margin;
 
     tileRects_.assign(static_cast<std::size_t>(levels_), TileRect{});
     for (int level = 0; level < levels_; ++level) {

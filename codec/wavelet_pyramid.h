@@ -37,8 +37,9 @@ public:
     void SetRegion(const RegionRect& rect);
 
     // Transforms the LL band of `level` (0 <= level < N) into the four bands of level + 1,
-    // quantises them when q > 0 and frees the source. Expects whole-band regions, as after
-    // SetRegion with the whole image. Returns 0 or ErrorOutOfMemory (the source is then kept).
+    // quantises them when q > 0 and frees the source. Expects the source samples to be present
+    // and whole-band regions, as after SetRegion with the whole image. Returns 0 or
+    // ErrorOutOfMemory (the source is then kept).
     [[nodiscard]] std::uint32_t ForwardLevel(int level, int q);
 
     // Rebuilds the region of the LL band of level - 1 (1 <= level <= N) from the four bands of

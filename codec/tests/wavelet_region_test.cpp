@@ -97,6 +97,21 @@ TEST(SetRegion, WholeImageKeepsWholeBandsAndAllTiles) {
     }
 }
 
+TEST(SetRegion, InvertedOrOutsideRectanglesGiveOrderedRegions) {
+    for (const RegionRect& rect : {RegionRect{150, 90, 10, 20}, RegionRect{500, 400, 600, 700},
+                                   RegionRect{0xFFFFFFFFu, 0xFFFFFFFFu, 0, 0}}) {
+        CWaveletPyramid pyramid(200, 120, 2);
+        pyramid.SetRegion(rect);
+        for (int level = 0; level <= 2; ++level) {
+            for (auto o : kOrientations) {
+                const RegionRect& region = pyramid.Band(level, o).region;
+                EXPECT_LE(region.left, region.right);
+                EXPECT_LE(region.top, region.bottom);
+            }
+        }
+    }
+}
+
 TEST(SetRegion, EdgesAreTheBoundariesOfTheTileSpans) {
     std::mt19937 random(21);
     std::uniform_int_distribution<std::uint32_t> side(1, 3000);
