@@ -6,21 +6,15 @@
 #include <limits>
 
 int BandShift(BandOrientation orientation, int level, int q) {
-    switch (orientation) {
-    case BandOrientation::LL:
-        return q - level - 1;
-    case BandOrientation::HL:
-    case BandOrientation::LH:
-        return q - level;
-    case BandOrientation::HH:
-        return q - level + 1;
-    }
+    // HH matters least to the eye and LL most, so HH is divided more and LL less.
+    if (orientation == BandOrientation::LL) return q - level - 1;
+    if (orientation == BandOrientation::HH) return q - level + 1;
     return q - level;
 }
 
 std::int64_t DeadZoneThreshold(int shift) {
-    // Beyond 2^33 the threshold exceeds every 32-bit magnitude; capping keeps the product in range.
-    const int cappedShift = std::min(shift, 40);
+    // Beyond 2^33 the threshold exceeds every 32-bit magnitude; clamping keeps the shift defined.
+    const int cappedShift = std::clamp(shift, 0, 40);
     return (std::int64_t{7} << cappedShift) / 5;
 }
 

@@ -10,7 +10,7 @@
 // for LL, q - level for HL and LH, q - level + 1 for HH. May be zero or negative (no change).
 int BandShift(BandOrientation orientation, int level, int q);
 
-// The dead-zone threshold (7 × 2^s) / 5, computed in 64 bits so that it cannot overflow.
+// The dead-zone threshold (7 × 2^s) / 5 for s >= 0, in 64 bits so that it cannot overflow.
 std::int64_t DeadZoneThreshold(int shift);
 
 // Divides every sample by 2^shift rounding half away from zero; detail samples whose magnitude is
