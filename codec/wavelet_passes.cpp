@@ -29,6 +29,8 @@ std::uint32_t ForwardChannel(ChannelPlane& channel, int decompositionLevels, int
     if (channel.pyramid) {
         if (const std::uint32_t code = DetachFromPyramid(channel)) return code;
     }
+    // Without a plane of its own there is nothing the channel could hand to a pyramid.
+    if (!channel.ownedData) return ErrorWrongFormat;
     // The plane goes to the pyramid; if building the pyramid fails it is freed here.
     SampleBuffer plane = std::move(channel.ownedData);
     channel.data = nullptr;

@@ -101,10 +101,15 @@ TEST(WaveletPasses, FailedChannelReportsOutOfMemory) {
     }
 }
 
-TEST(WaveletPasses, PlaneAlreadyTransformedAwayIsRefused) {
-    auto channels = Channels(RandomPlanes());
-    ASSERT_EQ(RunForwardPass(channels, kLevels, 0, 2), 0u);
-    EXPECT_EQ(RunForwardPass(channels, kLevels, 0, 2), ErrorWrongFormat);
+TEST(WaveletPasses, ChannelWithoutAPlaneIsRefused) {
+    auto transformed = Channels(RandomPlanes());
+    ASSERT_EQ(RunForwardPass(transformed, kLevels, 0, 2), 0u);
+    EXPECT_EQ(RunForwardPass(transformed, kLevels, 0, 2), ErrorWrongFormat);
+
+    auto empty = Channels(RandomPlanes());
+    empty[2].ownedData.reset();
+    empty[2].data = nullptr;
+    EXPECT_EQ(RunForwardPass(empty, kLevels, 0, 1), ErrorWrongFormat);
 }
 
 TEST(WaveletPasses, RejectedLevelCountIsReportedNotThrown) {
