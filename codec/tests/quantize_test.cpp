@@ -76,6 +76,13 @@ TEST(Quantize, BandUsesItsOwnShift) {
     QuantizeBand(band, 3); // s = 3 - 2 + 1 = 2, threshold 5
     EXPECT_EQ(std::vector<std::int32_t>(band.data.get(), band.data.get() + 3),
               (std::vector<std::int32_t>{4, -10, 0}));
+
+    // A quality above 31 reaches shifts of 32 and more: defined, and nothing is left.
+    band.orientation = BandOrientation::LL;
+    std::copy(std::begin(values), std::end(values), band.data.get());
+    QuantizeBand(band, 40); // s = 40 - 2 - 1 = 37
+    EXPECT_EQ(std::vector<std::int32_t>(band.data.get(), band.data.get() + 3),
+              (std::vector<std::int32_t>(3, 0)));
 }
 
 } // namespace
