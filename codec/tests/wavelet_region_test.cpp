@@ -112,6 +112,16 @@ TEST(SetRegion, InvertedOrOutsideRectanglesGiveOrderedRegions) {
     }
 }
 
+TEST(SetRegion, LargestSizesAndDepthDoNotOverflow) {
+    // With 30 levels the margin alone is 2^32; every edge must still be computed exactly.
+    constexpr std::uint32_t kHuge = 0xFFFFFFFFu;
+    CWaveletPyramid pyramid(kHuge, kHuge, 30);
+    pyramid.SetRegion({10, 10, 20, 20});
+    EXPECT_EQ(pyramid.Band(0, BandOrientation::LL).region, (RegionRect{0, 0, kHuge, kHuge}));
+    EXPECT_EQ(pyramid.TileRects()[0], (TileRect{0, 0, 1u << 30, 1u << 30}));
+    EXPECT_EQ(pyramid.Band(30, BandOrientation::LL).region, (RegionRect{0, 0, 4, 4}));
+}
+
 TEST(SetRegion, EdgesAreTheBoundariesOfTheTileSpans) {
     std::mt19937 random(21);
     std::uniform_int_distribution<std::uint32_t> side(1, 3000);
