@@ -30,22 +30,6 @@ void ReferenceForwardStep(std::int32_t* samples, std::size_t w, std::size_t stri
     }
 }
 
-void ReferenceInverseStep(std::int32_t* samples, std::size_t w, std::size_t stride) {
-    if (w <= 4) return;
-    const Line x{samples, stride};
-    x[0] = WrapSub(x[0], WrapAdd(x[1], 1) >> 1);
-    for (std::size_t i = 2; i < w - 1; i += 2) {
-        x[i] = WrapSub(x[i], WrapAdd3(x[i - 1], x[i + 1], 2) >> 2);
-        x[i - 1] = WrapAdd(x[i - 1], WrapAdd3(x[i - 2], x[i], 1) >> 1);
-    }
-    if (w % 2 == 1) {
-        x[w - 1] = WrapSub(x[w - 1], WrapAdd(x[w - 2], 1) >> 1);
-        x[w - 2] = WrapAdd(x[w - 2], WrapAdd3(x[w - 3], x[w - 1], 1) >> 1);
-    } else {
-        x[w - 1] = WrapAdd(x[w - 1], x[w - 2]);
-    }
-}
-
 ReferenceBands ReferenceForwardLevel(std::vector<std::int32_t> plane, std::size_t width,
                                      std::size_t height) {
     for (std::size_t y = 0; y < height; ++y)

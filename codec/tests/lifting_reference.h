@@ -6,10 +6,9 @@
 #include <cstdint>
 #include <vector>
 
-// One-dimensional forward and inverse steps over `count` samples `stride` apart. A row step is
-// stride 1; the vertical steps are the same steps down a column.
+// The one-dimensional forward step over `count` samples `stride` apart. A row step is stride 1;
+// the vertical steps are the same step down a column.
 void ReferenceForwardStep(std::int32_t* x, std::size_t count, std::size_t stride);
-void ReferenceInverseStep(std::int32_t* x, std::size_t count, std::size_t stride);
 
 // The four bands of one level made from a width × height plane: every row stepped, then every
 // column, then split by row and column parity. Index = orientation (LL, HL, LH, HH).

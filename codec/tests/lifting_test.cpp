@@ -38,17 +38,6 @@ TEST(Lifting, RowStepsMatchTheInterleavedStepsForEveryWidth) {
     }
 }
 
-TEST(Lifting, ReferenceInverseUndoesReferenceForward) {
-    std::mt19937 random(8);
-    for (std::size_t width = 0; width <= 40; ++width) {
-        const std::vector<std::int32_t> original = RandomSamples(width, random);
-        std::vector<std::int32_t> row = original;
-        ReferenceForwardStep(row.data(), width, 1);
-        ReferenceInverseStep(row.data(), width, 1);
-        ASSERT_EQ(row, original) << "width " << width;
-    }
-}
-
 TEST(Lifting, ShortRowsAreOnlySplit) {
     std::vector<std::int32_t> row = {1, 2, 3, 4};
     std::vector<std::int32_t> scratch(4);
