@@ -2,6 +2,7 @@
 #pragma once
 
 #include "qvt_memory.h"
+#include "region_rect.h"
 
 #include <cstdint>
 
@@ -10,18 +11,6 @@ enum class BandOrientation : std::uint32_t {
     HL = 1, // high-pass horizontally: odd columns of even rows
     LH = 2, // high-pass vertically: even columns of odd rows
     HH = 3, // odd columns of odd rows
-};
-
-// Sample rectangle; right and bottom are exclusive.
-struct RegionRect {
-    std::uint32_t left = 0;
-    std::uint32_t top = 0;
-    std::uint32_t right = 0;
-    std::uint32_t bottom = 0;
-
-    std::uint32_t Width() const { return right - left; }
-    std::uint32_t Height() const { return bottom - top; }
-    bool operator==(const RegionRect&) const = default;
 };
 
 // The same four fields counting tiles instead of samples.
