@@ -188,8 +188,12 @@ bool CompleteHeader(QVTHeader& header) {
     if (header.mode == ModeNotGiven) header.mode = ModeFromBitsPerPixel(header.bitsPerPixel);
     if (header.bitsPerPixel == 0) header.bitsPerPixel = BitsPerPixelFromMode(header.mode);
 
-    // RGB with an alpha byte is ARGB.
-    if (header.mode == ModeRGB && header.bitsPerPixel == 32) header.mode = ModeARGB;
+    // RGB with an alpha byte is ARGB, and ARGB has four planes: a count of three would leave the
+    // alpha plane unallocated while import and export still serve it.
+    if (header.mode == ModeRGB && header.bitsPerPixel == 32) {
+        header.mode = ModeARGB;
+        if (header.channels == 3) header.channels = 4;
+    }
     const std::uint8_t required = RequiredBitsPerPixel(header.mode);
     if (required != 0 && header.bitsPerPixel != required) return false;
 

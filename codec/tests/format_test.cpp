@@ -83,9 +83,10 @@ INSTANTIATE_TEST_SUITE_P(
         Completion{255, 12, 0, 0, true, 19, 12, 3, 4}, Completion{255, 0, 0, 0, true, 3, 24, 3, 8},
         Completion{255, 7, 0, 0, false, 0, 0, 0, 0},
         // bits per pixel from mode, and the mode's check
-        Completion{3, 32, 0, 0, true, 17, 32, 4, 8}, Completion{3, 0, 0, 0, true, 3, 24, 3, 8},
-        Completion{13, 0, 0, 0, true, 13, 64, 4, 16}, Completion{1, 16, 0, 0, false, 0, 0, 0, 0},
-        Completion{9, 32, 0, 0, false, 0, 0, 0, 0}, Completion{0, 8, 0, 0, false, 0, 0, 0, 0},
+        Completion{3, 32, 0, 0, true, 17, 32, 4, 8}, Completion{3, 32, 3, 0, true, 17, 32, 4, 8},
+        Completion{3, 0, 0, 0, true, 3, 24, 3, 8}, Completion{13, 0, 0, 0, true, 13, 64, 4, 16},
+        Completion{1, 16, 0, 0, false, 0, 0, 0, 0}, Completion{9, 32, 0, 0, false, 0, 0, 0, 0},
+        Completion{0, 8, 0, 0, false, 0, 0, 0, 0},
         // modes that take the writer's word, but need a channel count
         Completion{7, 0, 0, 0, false, 0, 0, 0, 0}, Completion{7, 0, 2, 0, true, 7, 24, 2, 12},
         Completion{5, 40, 0, 0, false, 0, 0, 0, 0}, Completion{6, 40, 5, 0, true, 6, 40, 5, 8},
