@@ -69,6 +69,11 @@ CIndex CIndex::SelectTiles(CTileRange& range) {
 void CIndex::MergeIndex(CIndex list, std::int64_t change) {
     SortByTile();
     list.SortByTile();
+    // A tile listed twice would be stored twice, and the file would no longer open.
+    const auto repeated = std::adjacent_find(
+        list.m_entries.begin(), list.m_entries.end(),
+        [](const IndexEntry& a, const IndexEntry& b) { return a.tile == b.tile; });
+    if (repeated != list.m_entries.end()) ThrowCodecError(ErrorWrongFormat);
     std::vector<IndexEntry> merged;
     merged.reserve(m_entries.size() + list.m_entries.size());
     auto old = m_entries.begin();

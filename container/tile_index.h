@@ -49,8 +49,8 @@ public:
     CIndex SelectTiles(CTileRange& range);
     // Merges a list from SelectTiles into this index: a list entry with an offset replaces or
     // adds its tile, one without removes it. `change` is the expected change in the number of
-    // stored tiles; a different result is refused (ErrorWrongFormat) and leaves the index as
-    // it was.
+    // stored tiles; a different result, or a list naming a tile twice, is refused
+    // (ErrorWrongFormat) and leaves the index as it was.
     void MergeIndex(CIndex list, std::int64_t change);
 
     // The entries' 16-byte records in the current order.

@@ -62,6 +62,9 @@ TEST(TileIndex, MergeWithAWrongChangeIsRefusedAndChangesNothing) {
     const CIndex list(std::vector<IndexEntry>{{2, 8, 300}});
     EXPECT_THROW(index.MergeIndex(list, 0), IOException);
     EXPECT_EQ(index.Entries(), before.Entries());
+    const CIndex twice(std::vector<IndexEntry>{{2, 8, 300}, {2, 9, 400}});
+    EXPECT_THROW(index.MergeIndex(twice, 2), IOException);
+    EXPECT_EQ(index.Entries(), before.Entries());
     index.MergeIndex(list, 1);
     EXPECT_EQ(index.Count(), 3u);
 }
