@@ -158,12 +158,6 @@ TEST_P(IndexRoundTrip, ThousandEntriesReadBackExactly) {
 
 INSTANTIATE_TEST_SUITE_P(Compression, IndexRoundTrip, ::testing::Values(IndexPlain, IndexZlib));
 
-TEST(ContainerFile, EmptyIndexWritesNothing) {
-    CQVTMemoryStream stream(16);
-    EXPECT_EQ(WriteIndex(CIndex(), stream, IndexZlib, 0), 0u);
-    EXPECT_EQ(stream.DataSize(), 0u);
-}
-
 // An older file: magic "QVE", an 18-byte header (no compression, ordering, bits per channel or
 // quality bytes) and the layout block right after it. Four more bytes of user data make its
 // fixed part as long as the current one, so tiles, index and preview keep their offsets.

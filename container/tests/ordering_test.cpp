@@ -119,14 +119,6 @@ TEST(HilbertOrdering, ListedOrders) {
             << columns << "x" << rows;
 }
 
-TEST(HilbertOrdering, DepthAndOrientation) {
-    EXPECT_EQ(CHilbertOrdering(1, 1).Level(), 0u);
-    EXPECT_EQ(CHilbertOrdering(4, 3).Level(), 2u);
-    EXPECT_EQ(CHilbertOrdering(3, 8).Level(), 3u);
-    EXPECT_EQ(CHilbertOrdering(3, 3).StartOrientation(), 0);
-    EXPECT_EQ(CHilbertOrdering(2, 3).StartOrientation(), 1);
-}
-
 // A thin grid of billions of rows needs no memory in proportion to its curve.
 TEST(HilbertOrdering, HugeThinGridRoundTripsAtItsEnds) {
     const std::uint32_t rows = 0xFFFFFFFF;
