@@ -20,11 +20,12 @@ namespace {
 constexpr int kMaxChannels = 4;
 using Samples = std::array<std::int64_t, kMaxChannels>;
 
-// N samples of T per pixel.
-template <typename T, int N>
+// N samples of T per pixel, at most `Maximum`. Gray32 stops at its 30-bit maximum: two rounded
+// halves can together pass it by one, which would no longer be a valid value.
+template <typename T, int N, std::int64_t Maximum = std::numeric_limits<T>::max()>
 struct PlainSamples {
     static constexpr int kChannels = N;
-    std::int64_t Max(int) const { return std::numeric_limits<T>::max(); }
+    std::int64_t Max(int) const { return Maximum; }
     void Load(const std::uint8_t* row, std::uint64_t x, Samples& out) const {
         for (int c = 0; c < N; ++c)
             out[c] = LoadChannel<T, N>(row, x, c);
@@ -235,7 +236,7 @@ void CPixMap16::StretchRect(const PixRect& sourceRect, CPixMap& destination,
 void CPMGray32::StretchRect(const PixRect& sourceRect, CPixMap& destination,
                             const PixRect& destinationRect) const {
     if (const auto g = Prepare(*this, sourceRect, destination, destinationRect))
-        Stretch(*this, destination, *g, PlainSamples<std::uint32_t, 1>{});
+        Stretch(*this, destination, *g, PlainSamples<std::uint32_t, 1, 0x3FFFFFFF>{});
 }
 
 void CPMColorRGB16::StretchRect(const PixRect& sourceRect, CPixMap& destination,
