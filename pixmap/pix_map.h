@@ -36,7 +36,10 @@ public:
     // are clipped by ClipRects. Nothing happens for another mode or when both share one buffer.
     virtual void CopyRect(const PixRect& sourceRect, CPixMap& destination,
                           const PixRect& destinationRect) const;
-    // Resamples the source rectangle into a destination rectangle of another size (resampling.h).
+    // Resamples the source rectangle into a destination rectangle of another size of the same
+    // mode (resampling.cpp); equal sizes copy. The source rectangle is clipped to this map; the
+    // weights follow the whole destination rectangle, of which only the part inside the
+    // destination map is written.
     virtual void StretchRect(const PixRect& sourceRect, CPixMap& destination,
                              const PixRect& destinationRect) const = 0;
     // True when the clipped rectangles hold the same pixels; false when nothing remains.

@@ -1,7 +1,7 @@
 // Proves StretchRect against a per-pixel evaluation of the weights for every sample family,
 // including destination rectangles that stick out of their map (the visible part equals the crop
 // of a full stretch), sizes of 1, very large rectangles that need wide sums, Indexed and Bitmap
-// specifics, and bottom-up caller memory.
+// particulars, and bottom-up caller memory.
 #include "color_table.h"
 #include "mul_div.h"
 #include "test_support.h"
