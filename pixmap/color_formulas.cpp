@@ -1,6 +1,7 @@
 #include "color_formulas.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <vector>
 
@@ -73,13 +74,63 @@ double Encode(double v) {
     return v <= 0.0031308 ? v * 12.92 : 1.055 * std::pow(v, 1 / 2.4) - 0.055;
 }
 
-std::array<int, 3> XyzToBgr(double x, double y, double z, double outScale) {
-    const double red = Clamp01(3.24071 * x - 1.53726 * y - 0.498571 * z);
-    const double green = Clamp01(-0.969258 * x + 1.87599 * y + 0.0415557 * z);
-    const double blue = Clamp01(0.0556352 * x - 0.203996 * y + 1.05707 * z);
-    return {static_cast<int>(Encode(blue) * outScale), static_cast<int>(Encode(green) * outScale),
-            static_cast<int>(Encode(red) * outScale)};
+// Linear blue, green, red of X, Y, Z, clamped to 0 ... 1.
+std::array<double, 3> XyzToLinearBgr(double x, double y, double z) {
+    return {Clamp01(0.0556352 * x - 0.203996 * y + 1.05707 * z),
+            Clamp01(-0.969258 * x + 1.87599 * y + 0.0415557 * z),
+            Clamp01(3.24071 * x - 1.53726 * y - 0.498571 * z)};
 }
+
+std::array<int, 3> XyzToBgr(double x, double y, double z, double outScale) {
+    const auto linear = XyzToLinearBgr(x, y, z);
+    return {static_cast<int>(Encode(linear[0]) * outScale),
+            static_cast<int>(Encode(linear[1]) * outScale),
+            static_cast<int>(Encode(linear[2]) * outScale)};
+}
+
+int Encode8(double v) { return static_cast<int>(Encode(v) * 255); }
+
+// The 8-bit sRGB encoding by thresholds: threshold k is the smallest linear value whose encoded
+// byte is k, found by bisection over the bit patterns of the doubles in 0 ... 1 (which order like
+// the values) with the literal curve, so a lookup gives the literal byte. `start` holds the byte
+// at each multiple of 1/4096 and leaves at most a step or two to walk.
+struct Encode8Thresholds {
+    static constexpr int kSteps = 4096;
+    std::array<double, 257> threshold{};
+    std::array<std::uint8_t, kSteps + 1> start{};
+
+    Encode8Thresholds() {
+        const auto bitsOf = [](double v) { return std::bit_cast<std::uint64_t>(v); };
+        threshold[0] = -1;
+        threshold[256] = 2;
+        for (int k = 1; k < 256; ++k) {
+            std::uint64_t low = bitsOf(0.0), high = bitsOf(1.0);
+            if (Encode8(1.0) < k) {
+                threshold[static_cast<std::size_t>(k)] = 2;
+                continue;
+            }
+            while (high - low > 1) {
+                const std::uint64_t middle = low + (high - low) / 2;
+                (Encode8(std::bit_cast<double>(middle)) >= k ? high : low) = middle;
+            }
+            threshold[static_cast<std::size_t>(k)] = std::bit_cast<double>(high);
+        }
+        for (int j = 0; j <= kSteps; ++j) {
+            const double v = double(j) / kSteps;
+            int k = 0;
+            while (v >= threshold[static_cast<std::size_t>(k + 1)])
+                ++k;
+            start[static_cast<std::size_t>(j)] = static_cast<std::uint8_t>(k);
+        }
+    }
+
+    int Encode(double v) const {
+        std::size_t k = start[static_cast<std::size_t>(v * kSteps)];
+        while (v >= threshold[k + 1])
+            ++k;
+        return static_cast<int>(k);
+    }
+};
 
 std::vector<double> MakeLinearTable(int count, double scale) {
     std::vector<double> table(static_cast<std::size_t>(count));
@@ -144,8 +195,10 @@ const double* LinearTable16() {
 
 std::array<int, 3> Lab8ToBgr8Fast(int lightness, int a, int b) {
     static const Lab8Tables tables;
+    static const Encode8Thresholds encode;
     const auto row = static_cast<std::size_t>(lightness * 256);
-    return XyzToBgr(tables.x[row + static_cast<std::size_t>(a)],
-                    tables.y[static_cast<std::size_t>(lightness)],
-                    tables.z[row + static_cast<std::size_t>(b)], 255);
+    const auto linear = XyzToLinearBgr(tables.x[row + static_cast<std::size_t>(a)],
+                                       tables.y[static_cast<std::size_t>(lightness)],
+                                       tables.z[row + static_cast<std::size_t>(b)]);
+    return {encode.Encode(linear[0]), encode.Encode(linear[1]), encode.Encode(linear[2])};
 }
