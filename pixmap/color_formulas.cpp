@@ -90,10 +90,11 @@ std::array<int, 3> XyzToBgr(double x, double y, double z, double outScale) {
 
 int Encode8(double v) { return static_cast<int>(Encode(v) * 255); }
 
-// The 8-bit sRGB encoding by thresholds: threshold k is the smallest linear value whose encoded
-// byte is k, found by bisection over the bit patterns of the doubles in 0 ... 1 (which order like
-// the values) with the literal curve, so a lookup gives the literal byte. `start` holds the byte
-// at each multiple of 1/4096 and leaves at most a step or two to walk.
+// The 8-bit sRGB encoding by thresholds: threshold k is the smallest linear value whose literal
+// encoded byte is k, found by bisection over the bit patterns of the doubles in 0 ... 1 (which
+// order like the values). A lookup then gives the literal byte wherever the computed curve does
+// not decrease, which the tests check against the literal formula. `start` holds the byte at each
+// multiple of 1/4096 and leaves at most a step or two to walk.
 struct Encode8Thresholds {
     static constexpr int kSteps = 4096;
     std::array<double, 257> threshold{};
