@@ -100,6 +100,19 @@ TEST(Background, DefaultsAndColorLengthRules) {
     };
     const int gray = GrayOf(0x10, 0x80, 0xF0);
     const auto cmyk = BgrToCmyk(0x10, 0x80, 0xF0);
+    const auto lab = BgrToLab(0x10, 0x80, 0xF0, 255);
+    const auto lab48 = BgrToLab(0x1000, 0x8000, 0xF000, 65535);
+    const auto lab48Words = BgrToLab(0x8010, 0x40F0, 0x0201, 65535);
+    const auto cmyk64 = Bgr48ToCmyk64(0x1000, 0x8000, 0xF000);
+    const auto cmyk64Words = Bgr48ToCmyk64(0x8010, 0x40F0, 0x0201);
+    const auto le = [](auto words) {
+        std::vector<std::uint8_t> bytes;
+        for (const auto word : words) {
+            bytes.push_back(static_cast<std::uint8_t>(word & 0xFF));
+            bytes.push_back(static_cast<std::uint8_t>(word >> 8));
+        }
+        return bytes;
+    };
     const Case cases[] = {
         {ModeBitmap, 0, {0}},
         {ModeBitmap, 3, {0xEF}},
@@ -126,6 +139,12 @@ TEST(Background, DefaultsAndColorLengthRules) {
         {ModeRGB48, 6, {0x10, 0x80, 0xF0, 0x40, 0x01, 0x02}},
         {ModeCMYK64, 4, {0, 0x10, 0, 0x80, 0, 0xF0, 0, 0x40}},
         {ModeCMYK64, 8, {0x10, 0x80, 0xF0, 0x40, 0x01, 0x02, 0x03, 0x04}},
+        {ModeCMYK64, 3, le(cmyk64)},
+        {ModeCMYK64, 6, le(cmyk64Words)},
+        {ModeLab, 2, {255, 255, 255}},
+        {ModeLab, 3, {std::uint8_t(lab[0]), std::uint8_t(lab[1]), std::uint8_t(lab[2])}},
+        {ModeLab48, 3, le(lab48)},
+        {ModeLab48, 7, le(lab48Words)},
         {ModeRGB12, 0, {0xFF, 0x0F}},
         {ModeRGB12, 3, {0x81, 0x0F}}, // red F, green 8, blue 1
         {ModeRGB16, 3, {0x02, 0xF4}}, // (240/8)·2048 + (128/4)·32 + 16/8
