@@ -133,14 +133,17 @@ void CDecodeBlock::DecodeBitPlanes() {
     valuePos = 0;
 }
 
-// Index of the first set flag at or after i; the sentinel at n ends every search.
-std::uint32_t CDecodeBlock::NextSignificant(std::uint32_t i) const {
-    while (true) {
+// Index of the first set flag in [i, bound), or bound when there is none; bound <= n, so the
+// sentinel at n ends every search.
+std::uint32_t CDecodeBlock::NextSignificant(std::uint32_t i, std::uint32_t bound) const {
+    while (i < bound) {
         std::uint64_t eight = 0;
         std::memcpy(&eight, sigFlag.data() + i, sizeof eight);
-        if (eight != 0) return i + static_cast<std::uint32_t>(std::countr_zero(eight) / 8);
+        if (eight != 0)
+            return std::min(bound, i + static_cast<std::uint32_t>(std::countr_zero(eight) / 8));
         i += 8;
     }
+    return bound;
 }
 
 void CDecodeBlock::SetMaskBit(std::uint32_t i, std::uint32_t mask) {
@@ -171,10 +174,11 @@ std::uint32_t CDecodeBlock::DecodeRunLengthSignificance(std::uint32_t mask, std:
             ++refPos;
             ++i;
         } else if (skip > 0) {
-            const std::uint32_t gapEnd = NextSignificant(i);
-            const auto step = static_cast<std::uint32_t>(std::min<std::uint64_t>(skip, gapEnd - i));
-            i += step;
-            skip -= step;
+            // Pass at most `skip` values of this gap.
+            const auto bound = static_cast<std::uint32_t>(std::min<std::uint64_t>(n, i + skip));
+            const std::uint32_t stop = NextSignificant(i, bound);
+            skip -= stop - i;
+            i = stop;
         } else if (pending) {
             MakeSignificant(i, mask, code.ReadBit());
             pending = false;
@@ -209,7 +213,7 @@ std::uint32_t CDecodeBlock::DecodePlainSignificance(std::uint32_t mask, std::uin
             ++i;
             continue;
         }
-        const std::uint32_t gapEnd = NextSignificant(i);
+        const std::uint32_t gapEnd = NextSignificant(i, n);
         while (i < gapEnd) {
             const std::uint32_t zeros = CountRun(codeWords.data(), sigPos, gapEnd - i, false);
             sigPos += zeros;

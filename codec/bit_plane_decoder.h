@@ -29,7 +29,7 @@ public:
     std::array<bool, kBlockValues + 8> sigFlag{};
 
 private:
-    std::uint32_t NextSignificant(std::uint32_t i) const;
+    std::uint32_t NextSignificant(std::uint32_t i, std::uint32_t bound) const;
     template <typename SignSource>
     std::uint32_t DecodePlainSignificance(std::uint32_t mask, std::uint32_t n, std::uint64_t sigPos,
                                           std::uint64_t refPos, SignSource signs);

@@ -1,0 +1,189 @@
+// Reading stored blocks, batch decoding and handing out values.
+#include "block_decoder.h"
+
+#include "band_order.h"
+#include "qvt_error.h"
+
+#include <algorithm>
+#include <new>
+
+namespace {
+
+void ReadExact(BlockByteStream& stream, void* bytes, std::uint32_t size) {
+    auto count = static_cast<std::int32_t>(size);
+    stream.Read(count, bytes);
+    if (count < static_cast<std::int32_t>(size)) ThrowCodecError(ErrorShortRead);
+}
+
+std::uint16_t ReadLE16(BlockByteStream& stream) {
+    std::uint8_t bytes[2];
+    ReadExact(stream, bytes, 2);
+    return static_cast<std::uint16_t>(bytes[0] | bytes[1] << 8);
+}
+
+// v × 2^shift in 32-bit two's complement.
+std::int32_t Dequantize(std::int32_t v, std::uint32_t shift) {
+    return shift >= 32 ? 0 : static_cast<std::int32_t>(static_cast<std::uint32_t>(v) << shift);
+}
+
+} // namespace
+
+CBlockDecoder::CBlockDecoder(BlockByteStream& stream, bool useParallel, int processorCount)
+    : m_stream(stream) {
+    if (useParallel && processorCount >= 2) {
+        m_blockCount = processorCount;
+        omp_set_num_threads(m_blockCount);
+    }
+    try {
+        for (int i = 0; i < m_blockCount; ++i)
+            m_blocks.push_back(std::make_unique<CDecodeBlock>());
+        m_blockErrors.resize(static_cast<std::size_t>(m_blockCount));
+    } catch (const std::bad_alloc&) {
+        ThrowCodecError(ErrorOutOfMemory);
+    }
+    m_current = m_blocks[0].get();
+}
+
+void CBlockDecoder::ReadBlock(CDecodeBlock& block) {
+    const std::uint16_t wordCount = ReadLE16(m_stream);
+    if (wordCount > kBlockWords) ThrowCodecError(ErrorWrongFormat);
+    block.header =
+        m_useRegionBlocks ? ReadLE16(m_stream) : static_cast<std::uint16_t>(kBlockValues);
+    block.wordCount = 0;
+    ReadExact(m_stream, block.codeWords.data(), std::uint32_t{wordCount} * 4);
+    block.wordCount = wordCount;
+}
+
+void CBlockDecoder::ReadBatch() {
+    DropBatch();
+    if (m_pendingError != 0) ThrowCodecError(m_pendingError);
+    int count = 0;
+    for (; count < m_blockCount; ++count) {
+        try {
+            ReadBlock(*m_blocks[static_cast<std::size_t>(count)]);
+        } catch (const IOException& e) {
+            if (e.error != ErrorShortRead && e.error != ErrorWrongFormat) throw;
+            m_pendingError = e.error;
+            break;
+        }
+    }
+    if (count == 0) ThrowCodecError(m_pendingError);
+
+#pragma omp parallel for schedule(static, 1) num_threads(m_blockCount) if (count > 1)
+    for (int i = 0; i < count; ++i) {
+        const auto index = static_cast<std::size_t>(i);
+        m_blockErrors[index] = 0;
+        try {
+            m_blocks[index]->DecodeBitPlanes();
+        } catch (const IOException& e) {
+            m_blockErrors[index] = e.error;
+        }
+    }
+    m_available = count;
+    MakeCurrent(0);
+}
+
+void CBlockDecoder::NextBlock() {
+    if (m_available > 1) {
+        --m_available;
+        MakeCurrent(m_currentIndex + 1);
+    } else {
+        ReadBatch();
+    }
+}
+
+void CBlockDecoder::MakeCurrent(int index) {
+    m_currentIndex = index;
+    m_current = m_blocks[static_cast<std::size_t>(index)].get();
+    const std::uint32_t error = m_blockErrors[static_cast<std::size_t>(index)];
+    if (error == 0) return;
+    // A corrupt block ends the data: nothing behind it can be trusted to line up.
+    m_pendingError = error;
+    DropBatch();
+    ThrowCodecError(error);
+}
+
+// Leaves no value to take, so the next request reads a batch.
+void CBlockDecoder::DropBatch() {
+    m_available = 0;
+    m_current->valuePos = m_current->ValueCount();
+}
+
+void CBlockDecoder::ResetBatch() {
+    m_pendingError = 0;
+    DropBatch();
+}
+
+void CBlockDecoder::SkipTile() {
+    int index = m_currentIndex + 1;
+    int left = m_available - 1;
+    while (left > 0 && !m_blocks[static_cast<std::size_t>(index)]->EndsTile()) {
+        ++index;
+        --left;
+    }
+    if (left > 0) {
+        // The tile's last block becomes current, with nothing left to take from it.
+        m_currentIndex = index;
+        m_available = left;
+        m_current = m_blocks[static_cast<std::size_t>(index)].get();
+        m_current->valuePos = m_current->ValueCount();
+        return;
+    }
+    DropBatch();
+    if (m_pendingError != 0) ThrowCodecError(m_pendingError);
+    std::uint16_t header = 0;
+    do {
+        const std::uint16_t wordCount = ReadLE16(m_stream);
+        if (wordCount > kBlockWords) ThrowCodecError(ErrorWrongFormat);
+        header = ReadLE16(m_stream);
+        SkipBytes(std::uint32_t{wordCount} * 4);
+    } while ((header & kTileEndBit) == 0);
+}
+
+// A block cut short by the end of a memory stream is a short read, as it is when read.
+void CBlockDecoder::SkipBytes(std::uint32_t count) {
+    try {
+        m_stream.SetPos(BlockSeekFromCurrent, count);
+    } catch (const IOException& e) {
+        if (e.error == ErrorStreamPosition) ThrowCodecError(ErrorShortRead);
+        throw;
+    }
+}
+
+void CBlockDecoder::TakeValues(std::int32_t* to, std::uint32_t count, std::uint32_t shift) {
+    while (count > 0) {
+        if (m_current->valuePos >= m_current->ValueCount()) {
+            NextBlock();
+            // Only an empty tile ends in an empty block, and its values are never asked for.
+            if (m_current->ValueCount() == 0) ThrowCodecError(ErrorWrongFormat);
+        }
+        const std::uint32_t take = std::min(count, m_current->ValueCount() - m_current->valuePos);
+        const std::int32_t* from = m_current->values.data() + m_current->valuePos;
+        for (std::uint32_t i = 0; i < take; ++i)
+            to[i] = Dequantize(from[i], shift);
+        m_current->valuePos += take;
+        to += take;
+        count -= take;
+    }
+}
+
+void CBlockDecoder::PlaceValues(std::int32_t* buffer, std::uint32_t width, std::uint32_t height,
+                                std::uint64_t startPos, std::uint64_t pitch, std::uint32_t shift) {
+    ForEachSpanIn8x8Order(width, height, startPos, pitch,
+                          [&](std::uint64_t index, std::uint32_t count) {
+                              TakeValues(buffer + index, count, shift);
+                          });
+}
+
+void CBlockDecoder::PlaceInterleavedValues(std::int32_t* hl, std::uint32_t wH, std::uint32_t hH,
+                                           std::int32_t* lh, std::uint32_t wL, std::uint32_t hL,
+                                           std::uint32_t shift) {
+    ForEachInterleavedPair(
+        wH, hH, wL, hL,
+        [&](std::uint64_t hlIndex, std::uint64_t lhIndex) {
+            TakeValues(hl + hlIndex, 1, shift);
+            TakeValues(lh + lhIndex, 1, shift);
+        },
+        [&](std::uint64_t lhIndex) { TakeValues(lh + lhIndex, 1, shift); },
+        [&](std::uint64_t hlIndex) { TakeValues(hl + hlIndex, 1, shift); });
+}
