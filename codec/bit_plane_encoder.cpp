@@ -93,29 +93,38 @@ std::uint32_t CEncodeBlock::CodeSignificance(std::uint32_t mask, std::uint32_t n
     CodeBitWriter ref(m_refList.data(), kListWords, 0);
     RunState state{3, 8};
     std::uint64_t run = 0;
-    for (std::uint32_t i = 0; i < n; ++i) {
-        const bool hasBit = (Magnitude(values[i]) & mask) != 0;
+    for (std::uint32_t i = 0; i < n;) {
         if (sigFlag[i]) {
-            ref.PutBit(hasBit);
+            ref.PutBit((Magnitude(values[i]) & mask) != 0);
+            ++i;
             continue;
         }
-        sig.PutBit(hasBit);
-        if (hasBit) {
-            code.PutBit(true);
-            if (state.k > 0) {
-                code.Put(static_cast<std::uint32_t>(run), state.k);
-                state.Shrink();
+        // A stretch of values that stay insignificant; the sentinel at n ends it.
+        std::uint32_t end = i;
+        while (!sigFlag[end] && (Magnitude(values[end]) & mask) == 0)
+            ++end;
+        if (end > i) {
+            sig.PutZeros(end - i);
+            for (run += end - i; run >= state.limit;) {
+                run -= state.limit;
+                code.PutBit(false);
+                state.Grow();
             }
-            const bool negative = values[i] < 0;
-            code.PutBit(negative);
-            sign.PutBit(negative);
-            sigFlag[i] = true;
-            run = 0;
-        } else if (++run == state.limit) {
-            code.PutBit(false);
-            run = 0;
-            state.Grow();
+            i = end;
+            continue;
         }
+        sig.PutBit(true);
+        code.PutBit(true);
+        if (state.k > 0) {
+            code.Put(static_cast<std::uint32_t>(run), state.k);
+            state.Shrink();
+        }
+        const bool negative = values[i] < 0;
+        code.PutBit(negative);
+        sign.PutBit(negative);
+        sigFlag[i] = true;
+        run = 0;
+        ++i;
     }
     // Terminator: a cut-short run covering the tail, then a closing 1.
     code.PutBit(true);

@@ -92,6 +92,11 @@ public:
         }
     }
     void PutBit(bool bit) { Put(bit ? 1u : 0u, 1); }
+    void PutZeros(std::uint32_t count) {
+        for (; count > 32; count -= 32)
+            Put(0, 32);
+        Put(0, count);
+    }
 
     // Writes the last partial word (its unused high bits 0).
     void Finish() {
