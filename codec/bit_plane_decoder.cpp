@@ -146,9 +146,21 @@ std::uint32_t CDecodeBlock::NextSignificant(std::uint32_t i, std::uint32_t bound
     return bound;
 }
 
-void CDecodeBlock::SetMaskBit(std::uint32_t i, std::uint32_t mask) {
-    const auto v = static_cast<std::uint32_t>(values[i]);
-    values[i] = static_cast<std::int32_t>(values[i] < 0 ? v - mask : v | mask);
+// Takes refinement bits for the values from i on that were significant before this plane,
+// up to the next value that was not; returns the position of the next refinement bit. Setting
+// the mask bit of v means v - mask for negative v, v | mask otherwise.
+std::uint64_t CDecodeBlock::Refine(std::uint32_t& i, std::uint32_t n, std::uint32_t mask,
+                                   std::uint64_t refPos) {
+    const std::uint32_t* words = codeWords.data();
+    std::uint32_t index = i;
+    for (; index < n && sigFlag[index]; ++index, ++refPos) {
+        const bool bit = ((words[refPos / 32] >> (refPos & 31)) & 1) != 0;
+        const auto v = static_cast<std::uint32_t>(values[index]);
+        const std::uint32_t withBit = values[index] < 0 ? v - mask : v | mask;
+        values[index] = static_cast<std::int32_t>(bit ? withBit : v);
+    }
+    i = index;
+    return refPos;
 }
 
 void CDecodeBlock::MakeSignificant(std::uint32_t i, std::uint32_t mask, bool negative) {
@@ -170,9 +182,7 @@ std::uint32_t CDecodeBlock::DecodeRunLengthSignificance(std::uint32_t mask, std:
     std::uint32_t i = 0;
     while (i < n) {
         if (sigFlag[i]) {
-            if ((codeWords[refPos / 32] >> (refPos & 31)) & 1) SetMaskBit(i, mask);
-            ++refPos;
-            ++i;
+            refPos = Refine(i, n, mask, refPos);
         } else if (skip > 0) {
             // Pass at most `skip` values of this gap.
             const auto bound = static_cast<std::uint32_t>(std::min<std::uint64_t>(n, i + skip));
@@ -208,9 +218,7 @@ std::uint32_t CDecodeBlock::DecodePlainSignificance(std::uint32_t mask, std::uin
     std::uint32_t i = 0;
     while (i < n) {
         if (sigFlag[i]) {
-            if ((codeWords[refPos / 32] >> (refPos & 31)) & 1) SetMaskBit(i, mask);
-            ++refPos;
-            ++i;
+            refPos = Refine(i, n, mask, refPos);
             continue;
         }
         const std::uint32_t gapEnd = NextSignificant(i, n);

@@ -36,6 +36,7 @@ private:
     std::uint32_t DecodeRunLengthSignificance(std::uint32_t mask, std::uint32_t n,
                                               std::uint64_t codePos, std::uint64_t codeEnd,
                                               std::uint64_t refPos);
-    void SetMaskBit(std::uint32_t i, std::uint32_t mask);
+    std::uint64_t Refine(std::uint32_t& i, std::uint32_t n, std::uint32_t mask,
+                         std::uint64_t refPos);
     void MakeSignificant(std::uint32_t i, std::uint32_t mask, bool negative);
 };
