@@ -2,6 +2,7 @@
 #include "block_decoder.h"
 
 #include "band_order.h"
+#include "byte_order.h"
 #include "qvt_error.h"
 
 #include <algorithm>
@@ -9,16 +10,10 @@
 
 namespace {
 
-void ReadExact(BlockByteStream& stream, void* bytes, std::uint32_t size) {
-    auto count = static_cast<std::int32_t>(size);
-    stream.Read(count, bytes);
-    if (count < static_cast<std::int32_t>(size)) ThrowCodecError(ErrorShortRead);
-}
-
-std::uint16_t ReadLE16(BlockByteStream& stream) {
+std::uint16_t ReadLE16(CQVTStream& stream) {
     std::uint8_t bytes[2];
-    ReadExact(stream, bytes, 2);
-    return static_cast<std::uint16_t>(bytes[0] | bytes[1] << 8);
+    ReadBytes(stream, bytes, 2);
+    return LoadLE16(bytes);
 }
 
 // v × 2^shift in 32-bit two's complement.
@@ -28,7 +23,7 @@ std::int32_t Dequantize(std::int32_t v, std::uint32_t shift) {
 
 } // namespace
 
-CBlockDecoder::CBlockDecoder(BlockByteStream& stream, bool useParallel, int processorCount)
+CBlockDecoder::CBlockDecoder(CQVTStream& stream, bool useParallel, int processorCount)
     : m_stream(stream) {
     if (useParallel && processorCount >= 2) {
         m_blockCount = processorCount;
@@ -50,7 +45,7 @@ void CBlockDecoder::ReadBlock(CDecodeBlock& block) {
     block.header =
         m_useRegionBlocks ? ReadLE16(m_stream) : static_cast<std::uint16_t>(kBlockValues);
     block.wordCount = 0;
-    ReadExact(m_stream, block.codeWords.data(), std::uint32_t{wordCount} * 4);
+    ReadBytes(m_stream, block.codeWords.data(), std::uint32_t{wordCount} * 4);
     block.wordCount = wordCount;
 }
 
@@ -143,7 +138,7 @@ void CBlockDecoder::SkipTile() {
 // A block cut short by the end of a memory stream is a short read, as it is when read.
 void CBlockDecoder::SkipBytes(std::uint32_t count) {
     try {
-        m_stream.SetPos(BlockSeekFromCurrent, count);
+        m_stream.SetPos(PosFromCurrent, count);
     } catch (const IOException& e) {
         if (e.error == ErrorStreamPosition) ThrowCodecError(ErrorShortRead);
         throw;

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "bit_plane_decoder.h"
-#include "block_stream.h"
+#include "qvt_stream.h"
 
 #include <cstdint>
 #include <memory>
@@ -14,8 +14,7 @@ class CBlockDecoder {
 public:
     // The caller has read the file head; blocks follow at the stream's position. With
     // useParallel and at least 2 processors a batch holds one block per processor.
-    CBlockDecoder(BlockByteStream& stream, bool useParallel,
-                  int processorCount = omp_get_num_procs());
+    CBlockDecoder(CQVTStream& stream, bool useParallel, int processorCount = omp_get_num_procs());
     CBlockDecoder(const CBlockDecoder&) = delete;
     CBlockDecoder& operator=(const CBlockDecoder&) = delete;
 
@@ -62,7 +61,7 @@ private:
     void DropBatch();
     void SkipBytes(std::uint32_t count);
 
-    BlockByteStream& m_stream;
+    CQVTStream& m_stream;
     std::vector<std::unique_ptr<CDecodeBlock>> m_blocks;
     // Decoding error of each block of the batch (0 = decoded).
     std::vector<std::uint32_t> m_blockErrors;

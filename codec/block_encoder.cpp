@@ -3,26 +3,13 @@
 #include "block_encoder.h"
 
 #include "band_order.h"
+#include "byte_order.h"
 #include "qvt_error.h"
 
 #include <algorithm>
 #include <new>
 
-namespace {
-
-void WriteExact(BlockByteStream& stream, const void* bytes, std::uint32_t size) {
-    auto count = static_cast<std::int32_t>(size);
-    stream.Write(count, bytes);
-}
-
-void StoreLE16(std::uint8_t* to, std::uint32_t value) {
-    to[0] = static_cast<std::uint8_t>(value);
-    to[1] = static_cast<std::uint8_t>(value >> 8);
-}
-
-} // namespace
-
-CBlockEncoder::CBlockEncoder(BlockByteStream& stream, std::uint8_t nLevels, bool useParallel,
+CBlockEncoder::CBlockEncoder(CQVTStream& stream, std::uint8_t nLevels, bool useParallel,
                              int processorCount)
     : m_stream(stream), m_levelLengthPos(stream.GetPos()), m_nLevels(nLevels) {
     if (useParallel && processorCount >= 2) {
@@ -116,10 +103,10 @@ void CBlockEncoder::EncodeAndWriteBatch(int count) {
 void CBlockEncoder::WriteBlock(CEncodeBlock& block) {
     const std::uint32_t wordCount = WordsForBits(block.codePos);
     std::uint8_t prefix[4];
-    StoreLE16(prefix, wordCount);
+    StoreLE16(prefix, static_cast<std::uint16_t>(wordCount));
     StoreLE16(prefix + 2, block.header);
-    WriteExact(m_stream, prefix, m_useRegionBlocks ? 4 : 2);
-    WriteExact(m_stream, block.codeWords.data(), wordCount * 4);
+    WriteBytes(m_stream, prefix, m_useRegionBlocks ? 4 : 2);
+    WriteBytes(m_stream, block.codeWords.data(), wordCount * 4);
 
     const std::uint64_t pos = m_stream.GetPos();
     // A stored block counts for the level in which its first value lies.
@@ -141,27 +128,26 @@ std::uint64_t CBlockEncoder::ReserveLevelLengths() {
     m_hasLevelLengths = true;
     m_levelLengthPos = m_stream.GetPos();
     const std::vector<std::uint8_t> zeros(std::size_t{m_nLevels} * 4, 0);
-    WriteExact(m_stream, zeros.data(), static_cast<std::uint32_t>(zeros.size()));
+    WriteBytes(m_stream, zeros.data(), static_cast<std::uint32_t>(zeros.size()));
     m_lastWritePos = m_stream.GetPos();
     return zeros.size();
 }
 
 std::uint64_t CBlockEncoder::WriteLevelLengths() {
     const std::uint64_t end = m_stream.GetPos();
-    m_stream.SetPos(BlockSeekFromStart, static_cast<std::int64_t>(m_levelLengthPos));
+    m_stream.SetPos(PosFromStart, static_cast<std::int64_t>(m_levelLengthPos));
     auto entries = static_cast<std::uint32_t>(std::max(m_currLevelIndex, 0));
     if (m_hasLevelLengths) {
         entries = std::min(entries, static_cast<std::uint32_t>(m_levelLength.size()));
         std::vector<std::uint8_t> bytes(std::size_t{entries} * 4);
         for (std::uint32_t i = 0; i < entries; ++i) {
-            StoreLE16(&bytes[i * 4], m_levelLength[i]);
-            StoreLE16(&bytes[i * 4 + 2], m_levelLength[i] >> 16);
+            StoreLE32(&bytes[i * 4], m_levelLength[i]);
         }
-        WriteExact(m_stream, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+        WriteBytes(m_stream, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
     } else {
-        m_stream.SetPos(BlockSeekFromCurrent, std::int64_t{entries} * 4);
+        m_stream.SetPos(PosFromCurrent, std::int64_t{entries} * 4);
     }
     const std::uint64_t tableEnd = m_stream.GetPos();
-    m_stream.SetPos(BlockSeekFromStart, static_cast<std::int64_t>(end));
+    m_stream.SetPos(PosFromStart, static_cast<std::int64_t>(end));
     return end - tableEnd;
 }

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "bit_plane_encoder.h"
-#include "block_stream.h"
+#include "qvt_stream.h"
 
 #include <cstdint>
 #include <memory>
@@ -15,7 +15,7 @@ class CBlockEncoder {
 public:
     // The caller has written the file head; blocks follow at the stream's position. With
     // useParallel and at least 2 processors a batch holds one block per processor.
-    CBlockEncoder(BlockByteStream& stream, std::uint8_t nLevels, bool useParallel,
+    CBlockEncoder(CQVTStream& stream, std::uint8_t nLevels, bool useParallel,
                   int processorCount = omp_get_num_procs());
     CBlockEncoder(const CBlockEncoder&) = delete;
     CBlockEncoder& operator=(const CBlockEncoder&) = delete;
@@ -57,7 +57,7 @@ private:
     void EncodeAndWriteBatch(int count);
     void WriteBlock(CEncodeBlock& block);
 
-    BlockByteStream& m_stream;
+    CQVTStream& m_stream;
     std::uint64_t m_levelLengthPos;
     std::uint64_t m_lastWritePos = 0;
     std::vector<std::unique_ptr<CEncodeBlock>> m_blocks;

@@ -5,14 +5,28 @@
 #include "block_decoder.h"
 #include "block_encoder.h"
 #include "qvt_error.h"
-#include "vector_stream.h"
+#include "qvt_stream.h"
 
 #include <cstring>
 #include <functional>
 #include <gtest/gtest.h>
+#include <memory>
 #include <random>
 
 namespace {
+
+std::vector<std::uint8_t> BytesOf(const CQVTMemoryStream& stream) {
+    return {stream.Data(), stream.Data() + stream.DataSize()};
+}
+
+// A stream holding `bytes`, positioned at `pos`.
+std::unique_ptr<CQVTMemoryStream> StreamOver(const std::vector<std::uint8_t>& bytes,
+                                             std::uint64_t pos) {
+    auto stream = std::make_unique<CQVTMemoryStream>(bytes.size());
+    WriteBytes(*stream, bytes.data(), bytes.size());
+    stream->SetPos(PosFromStart, static_cast<std::int64_t>(pos));
+    return stream;
+}
 
 struct Part {
     std::uint32_t width = 0;
@@ -66,7 +80,7 @@ struct Encoded {
 };
 
 Encoded Encode(const std::vector<Level>& levels, const Options& options) {
-    VectorStream stream;
+    CQVTMemoryStream stream(0);
     CBlockEncoder encoder(stream, static_cast<std::uint8_t>(levels.size()), true,
                           options.blockCount);
     encoder.SetUseRegionBlocks(options.regionBlocks);
@@ -82,8 +96,8 @@ Encoded Encode(const std::vector<Level>& levels, const Options& options) {
     }
     encoder.FlushLast();
     const std::uint64_t dataLength = encoder.WriteLevelLengths();
-    EXPECT_EQ(stream.pos, stream.data.size());
-    return {stream.data, encoder.LevelLengths(), dataLength};
+    EXPECT_EQ(stream.GetPos(), stream.DataSize());
+    return {BytesOf(stream), encoder.LevelLengths(), dataLength};
 }
 
 struct Decoded {
@@ -94,11 +108,10 @@ struct Decoded {
 // Reads `levelCount` levels; tiles for which skip(level, tile) holds are skipped.
 Decoded Decode(const std::vector<std::uint8_t>& bytes, const std::vector<Level>& levels,
                std::size_t levelCount, const Options& options, const auto& skip) {
-    VectorStream stream(bytes);
-    stream.pos = levels.size() * 4;
+    const auto stream = StreamOver(bytes, levels.size() * 4);
     Decoded decoded;
     try {
-        CBlockDecoder decoder(stream, true, options.blockCount);
+        CBlockDecoder decoder(*stream, true, options.blockCount);
         decoder.SetUseRegionBlocks(options.regionBlocks);
         for (std::size_t l = 0; l < levelCount; ++l) {
             for (std::size_t t = 0; t < levels[l].size(); ++t) {
@@ -239,12 +252,12 @@ TEST(BlockStream, SkippedTilesLeaveTheOthersIntact) {
 }
 
 TEST(BlockStream, ValuesAreScaledByTheShift) {
-    VectorStream stream;
+    CQVTMemoryStream stream(0);
     CBlockEncoder encoder(stream, 0, false);
     const std::int32_t samples[] = {3, -3, INT32_MIN, 1, -1, 5};
     encoder.AddBand(samples, 6, 1, 0, 6);
     encoder.FlushLast();
-    stream.pos = 0;
+    stream.SetPos(PosFromStart, 0);
     CBlockDecoder decoder(stream, false);
     EXPECT_EQ(decoder.TakeValue(2), 12);
     EXPECT_EQ(decoder.TakeValue(2), -12);
@@ -260,9 +273,8 @@ TEST(BlockStream, RestartAfterResetReadsFromTheNewPosition) {
     for (const int blockCount : {1, 3}) {
         const Options options{true, blockCount, false};
         const Encoded encoded = Encode(levels, options);
-        VectorStream stream(encoded.bytes);
-        stream.pos = 8;
-        CBlockDecoder decoder(stream, true, blockCount);
+        const auto stream = StreamOver(encoded.bytes, 8);
+        CBlockDecoder decoder(*stream, true, blockCount);
         decoder.SetUseRegionBlocks(true);
         const auto readTile = [&](const Tile& tile) {
             std::vector<std::vector<std::int32_t>> parts;
@@ -276,7 +288,7 @@ TEST(BlockStream, RestartAfterResetReadsFromTheNewPosition) {
         };
         readTile(levels[0][0]);
         readTile(levels[0][1]);
-        stream.SetPos(BlockSeekFromStart, 8);
+        stream->SetPos(PosFromStart, 8);
         decoder.ResetBatch();
         for (const Tile& tile : levels[0]) {
             std::vector<std::vector<std::int32_t>> expected;
@@ -288,13 +300,13 @@ TEST(BlockStream, RestartAfterResetReadsFromTheNewPosition) {
 }
 
 TEST(BlockStream, ExhaustedStreamNeverYieldsStaleValues) {
-    VectorStream stream;
+    CQVTMemoryStream stream(0);
     CBlockEncoder encoder(stream, 0, false);
     for (std::int32_t v = 1; v <= 10; ++v)
         encoder.AddValue(v);
     encoder.FlushLast();
     for (const int blockCount : {1, 2}) {
-        stream.pos = 0;
+        stream.SetPos(PosFromStart, 0);
         CBlockDecoder decoder(stream, true, blockCount);
         std::int32_t out[kBlockValues];
         decoder.PlaceValues(out, kBlockValues, 1, 0, kBlockValues, 0);
@@ -308,7 +320,7 @@ TEST(BlockStream, ExhaustedStreamNeverYieldsStaleValues) {
             }
         }
     }
-    VectorStream empty;
+    CQVTMemoryStream empty(0);
     CBlockDecoder decoder(empty, false);
     EXPECT_THROW(decoder.NextBlock(), IOException);
 }
@@ -319,7 +331,7 @@ TEST(BlockStream, IncompressibleBlockFailsCleanly) {
     for (auto& v : noise)
         v = static_cast<std::int32_t>(rng());
     for (const int blockCount : {1, 2}) {
-        VectorStream stream;
+        CQVTMemoryStream stream(0);
         CBlockEncoder encoder(stream, 1, true, blockCount);
         encoder.AddBand(noise.data(), kBlockValues, 1, 0, kBlockValues);
         try {
