@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <new>
+#include <utility>
 
 CBlockEncoder::CBlockEncoder(CQVTStream& stream, std::uint8_t nLevels, bool useParallel,
                              int processorCount)
@@ -68,7 +69,16 @@ void CBlockEncoder::FinishTile() {
 }
 
 void CBlockEncoder::FlushLast() {
-    if (m_current->valuePos == 0) return;
+    if (m_current->valuePos == 0) {
+        // Blocks handed over before the empty current one are written rather than lost.
+        if (m_usedBlocks > 1) {
+            EncodeAndWriteBatch(m_usedBlocks - 1);
+            std::swap(m_blocks[0], m_blocks[static_cast<std::size_t>(m_usedBlocks - 1)]);
+            m_usedBlocks = 1;
+            m_forceWriting = false;
+        }
+        return;
+    }
     std::fill(m_current->values.begin() + m_current->valuePos, m_current->values.end(), 0);
     m_current->valuePos = kBlockValues;
     m_forceWriting = true;

@@ -233,6 +233,24 @@ TEST(BlockStream, PlainStreamPadsOnlyTheLastBlock) {
               (std::vector<std::uint32_t>{static_cast<std::uint32_t>(encoded.dataLength), 0}));
 }
 
+// Without a level end the blocks of a batch wait; flushing writes them all the same.
+TEST(BlockStream, FlushWritesBlocksHandedOverEarlier) {
+    std::vector<std::vector<std::uint8_t>> streams;
+    for (const int blockCount : {1, 3}) {
+        CQVTMemoryStream stream(0);
+        CBlockEncoder encoder(stream, 1, true, blockCount);
+        encoder.SetUseRegionBlocks(true);
+        for (std::int32_t tile = 0; tile < 2; ++tile) {
+            encoder.AddValue(3 - 6 * tile); // each block holds 3 words of code
+            encoder.FinishTile();
+        }
+        encoder.FlushLast();
+        streams.push_back(BytesOf(stream));
+    }
+    EXPECT_EQ(streams[0].size(), 2u * (4 + 3 * 4));
+    EXPECT_EQ(streams[1], streams[0]);
+}
+
 TEST(BlockStream, SkippedTilesLeaveTheOthersIntact) {
     std::mt19937 rng(5);
     const auto levels = RandomLevels(rng, 3, 9);
