@@ -7,7 +7,7 @@ ExportArea WholeImageArea(const ChannelImage& image) {
     return area;
 }
 
-ExportArea RegionExportArea(const ChannelImage& image, const PixelRect& region,
+ExportArea RegionExportArea(const ChannelImage& image, const RegionRect& region,
                             const std::array<PlaneOrigin, kMaxChannels>& decodedTopLeft) {
     if (region.right <= region.left || region.bottom <= region.top)
         ThrowCodecError(ErrorWrongFormat);

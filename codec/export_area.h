@@ -3,6 +3,7 @@
 #pragma once
 
 #include "channel_image.h"
+#include "region_rect.h"
 
 #include <array>
 #include <cstdint>
@@ -24,14 +25,6 @@ struct ExportArea {
     std::array<PlaneOrigin, kMaxChannels> origins{};
 };
 
-// Left, top, right, bottom, right and bottom exclusive.
-struct PixelRect {
-    std::uint32_t left = 0;
-    std::uint32_t top = 0;
-    std::uint32_t right = 0;
-    std::uint32_t bottom = 0;
-};
-
 // image.width x image.height from the start of every plane.
 ExportArea WholeImageArea(const ChannelImage& image);
 
@@ -40,5 +33,5 @@ ExportArea WholeImageArea(const ChannelImage& image);
 // coordinates (halved for halved chroma); the planes handed to the export start there.
 // A region at least as large as the image exports the whole image. Throws ErrorWrongFormat for
 // an empty region or one that starts before a decoded area.
-ExportArea RegionExportArea(const ChannelImage& image, const PixelRect& region,
+ExportArea RegionExportArea(const ChannelImage& image, const RegionRect& region,
                             const std::array<PlaneOrigin, kMaxChannels>& decodedTopLeft);

@@ -115,9 +115,9 @@ TEST_P(RegionExport, EqualsTheCropOfTheWholeExport) {
     TestRows reference(kWidth * pixelBytes, kHeight);
     ExportPixelRows(whole.image, reference.Bits(), reference.Pitch(), setup.bitsPerPixel);
 
-    for (const PixelRect region :
-         {PixelRect{1, 1, 4, 4}, PixelRect{3, 5, 12, 11}, PixelRect{0, 0, 5, 2},
-          PixelRect{7, 9, 8, 10}, PixelRect{5, 2, 13, 3}, PixelRect{2, 3, 13, 11}}) {
+    for (const RegionRect region :
+         {RegionRect{1, 1, 4, 4}, RegionRect{3, 5, 12, 11}, RegionRect{0, 0, 5, 2},
+          RegionRect{7, 9, 8, 10}, RegionRect{5, 2, 13, 3}, RegionRect{2, 3, 13, 11}}) {
         SCOPED_TRACE(std::to_string(region.left) + "," + std::to_string(region.top));
         ChannelImage decoded = whole.image;
         std::array<PlaneOrigin, kMaxChannels> decodedTopLeft{};
@@ -158,7 +158,7 @@ TEST(RegionExportArea, WholeEmptyAndMisplacedRegions) {
     EXPECT_EQ(whole.height, 6u);
     EXPECT_EQ(whole.left, 0u);
 
-    const auto error = [&](PixelRect region, std::array<PlaneOrigin, kMaxChannels> start) {
+    const auto error = [&](RegionRect region, std::array<PlaneOrigin, kMaxChannels> start) {
         try {
             RegionExportArea(channels.image, region, start);
         } catch (const IOException& e) {

@@ -1,0 +1,191 @@
+// The inverse transform of one level, restricted to the region of the destination LL band.
+#include "lifting.h"
+#include "qvt_error.h"
+#include "wavelet_pyramid.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+constexpr auto kAdd = LiftSign::Add;
+constexpr auto kSubtract = LiftSign::Subtract;
+
+// Reads a band's region buffer row by row from a fixed column. Samples outside the buffer read as
+// 0, so regions that do not fit together can never reach past a buffer.
+class BandRowReader {
+public:
+    BandRowReader(const CWaveletBand& band, std::uint64_t firstRow, std::uint64_t column)
+        : data_(band.data.get()), pitch_(band.region.Width()), row_(firstRow), column_(column) {
+        rows_ = data_ && pitch_ > 0
+                    ? std::min<std::uint64_t>(band.region.Height(), band.size / pitch_)
+                    : 0;
+    }
+
+    // Copies `count` samples of the current row to `out` and moves one band row down.
+    void ReadRow(std::int32_t* out, std::size_t count) {
+        std::size_t copied = 0;
+        if (row_ < rows_ && column_ < pitch_) {
+            copied = static_cast<std::size_t>(std::min<std::uint64_t>(count, pitch_ - column_));
+            std::memcpy(out, data_ + row_ * pitch_ + column_, copied * sizeof *out);
+        }
+        std::fill(out + copied, out + count, 0);
+        ++row_;
+    }
+
+private:
+    const std::int32_t* data_;
+    std::uint64_t pitch_;
+    std::uint64_t rows_;
+    std::uint64_t row_;
+    std::uint64_t column_;
+};
+
+// Where output starts along one axis and where the low and high bands are read from.
+struct AxisAlignment {
+    std::int64_t first = 0;  // first written sample of the region along this axis
+    std::int64_t extent = 0; // samples written from there on (may end up <= 0)
+    std::uint64_t lowOffset = 0;
+    std::uint64_t highOffset = 0;
+};
+
+// Samples are rebuilt in pairs starting at even coordinates, and each band must be read inside
+// its own region, so the start moves right (down) until both bands can supply it.
+AxisAlignment AlignAxis(std::uint32_t regionStart, std::uint32_t regionExtent,
+                        std::uint32_t lowStart, std::uint32_t highStart) {
+    AxisAlignment axis;
+    std::int64_t start = regionStart;
+    axis.extent = regionExtent;
+    if (regionStart % 2 == 1) {
+        ++start;
+        --axis.extent;
+        axis.first = 1;
+    }
+    const std::int64_t band = start / 2;
+    const std::int64_t low = lowStart;
+    const std::int64_t high = highStart;
+    if (band >= std::max(low, high)) {
+        axis.lowOffset = static_cast<std::uint64_t>(band - low);
+        axis.highOffset = static_cast<std::uint64_t>(band - high);
+        return axis;
+    }
+    const std::int64_t behind = std::max(low, high) - band;
+    axis.extent -= 2 * behind;
+    axis.first += 2 * behind;
+    if (low > high)
+        axis.highOffset = static_cast<std::uint64_t>(low - high);
+    else
+        axis.lowOffset = static_cast<std::uint64_t>(high - low);
+    return axis;
+}
+
+// Zeroes what the alignment leaves unwritten so the region never carries stale samples.
+void ClearLeadingSamples(std::int32_t* region, std::size_t width, std::size_t height,
+                         const AxisAlignment& columns, const AxisAlignment& rows) {
+    if (columns.extent <= 0 || rows.extent <= 0) {
+        std::fill(region, region + width * height, 0);
+        return;
+    }
+    const auto firstRow = static_cast<std::size_t>(rows.first);
+    const auto firstColumn = static_cast<std::size_t>(columns.first);
+    std::fill(region, region + firstRow * width, 0);
+    if (firstColumn == 0) return;
+    for (std::size_t y = firstRow; y < height; ++y)
+        std::fill(region + y * width, region + y * width + firstColumn, 0);
+}
+
+} // namespace
+
+std::uint32_t CWaveletPyramid::InverseLevel(int level, std::uint32_t& outWidth,
+                                            std::uint32_t& outHeight, std::int32_t*& outBuffer) {
+    CWaveletBand& target = Band(level - 1, BandOrientation::LL);
+    if (!target.SizeForRegion()) return ErrorOutOfMemory;
+    const std::size_t regionWidth = target.region.Width();
+    const std::size_t regionHeight = target.region.Height();
+
+    const CWaveletBand& ll = Band(level, BandOrientation::LL);
+    const CWaveletBand& hl = Band(level, BandOrientation::HL);
+    const CWaveletBand& lh = Band(level, BandOrientation::LH);
+    const CWaveletBand& hh = Band(level, BandOrientation::HH);
+    const AxisAlignment columns =
+        AlignAxis(target.region.left, target.region.Width(), ll.region.left, hl.region.left);
+    const AxisAlignment rows =
+        AlignAxis(target.region.top, target.region.Height(), ll.region.top, lh.region.top);
+    ClearLeadingSamples(target.data.get(), regionWidth, regionHeight, columns, rows);
+
+    if (columns.extent > 0 && rows.extent > 0) {
+        const auto w = static_cast<std::size_t>(columns.extent);
+        const auto h = static_cast<std::size_t>(rows.extent);
+        const SampleBuffer scratch = TryAllocateSamples(w);
+        if (!scratch) return ErrorOutOfMemory;
+
+        std::int32_t* const base = target.data.get() +
+                                   static_cast<std::size_t>(rows.first) * regionWidth +
+                                   static_cast<std::size_t>(columns.first);
+        auto y = [base, regionWidth](std::size_t i) { return base + i * regionWidth; };
+        auto rowStep = [&](std::size_t i) { InverseRowStep(y(i), w, scratch.get()); };
+
+        BandRowReader readLL(ll, rows.lowOffset, columns.lowOffset);
+        BandRowReader readHL(hl, rows.lowOffset, columns.highOffset);
+        BandRowReader readLH(lh, rows.highOffset, columns.lowOffset);
+        BandRowReader readHH(hh, rows.highOffset, columns.highOffset);
+        const std::size_t lows = LowCount(w);
+        const std::size_t highs = w / 2;
+        // Rows are merged in split form (lows, then highs); the row step interleaves them.
+        auto mergeSingle = [&](std::size_t i) {
+            readLL.ReadRow(y(i), lows);
+            readHL.ReadRow(y(i) + lows, highs);
+        };
+        auto mergePair = [&](std::size_t i) {
+            mergeSingle(i);
+            readLH.ReadRow(y(i + 1), lows);
+            readHH.ReadRow(y(i + 1) + lows, highs);
+        };
+
+        // The lifting decision follows the region's height; an aligned remainder of a single
+        // row has no partner to lift against.
+        if (regionHeight >= 5 && h >= 2) {
+            mergePair(0);
+            LiftSingleHalf<kSubtract>(y(0), y(1), w);
+            std::size_t k = 1;
+            for (; 2 * k + 1 <= h - 1; ++k) {
+                mergePair(2 * k);
+                LiftPairQuarter<kSubtract>(y(2 * k), y(2 * k - 1), y(2 * k + 1), w);
+                LiftPairHalf<kAdd>(y(2 * k - 1), y(2 * k - 2), y(2 * k), w);
+                rowStep(2 * k - 2);
+                rowStep(2 * k - 1);
+            }
+            if (h % 2 == 0) {
+                LiftSingle<kAdd>(y(h - 1), y(h - 2), w);
+                rowStep(h - 2);
+                rowStep(h - 1);
+            } else {
+                mergeSingle(h - 1);
+                LiftSingleHalf<kSubtract>(y(h - 1), y(h - 2), w);
+                LiftPairHalf<kAdd>(y(h - 2), y(h - 3), y(h - 1), w);
+                rowStep(h - 3);
+                rowStep(h - 2);
+                rowStep(h - 1);
+            }
+        } else {
+            for (std::size_t k = 0; k < h / 2; ++k) {
+                mergePair(2 * k);
+                rowStep(2 * k);
+                rowStep(2 * k + 1);
+            }
+            if (h % 2 == 1) {
+                mergeSingle(h - 1);
+                rowStep(h - 1);
+            }
+        }
+    }
+
+    for (auto orientation :
+         {BandOrientation::LL, BandOrientation::HL, BandOrientation::LH, BandOrientation::HH})
+        Band(level, orientation).Release();
+    target.pos = 0;
+    outWidth = target.region.Width();
+    outHeight = target.region.Height();
+    outBuffer = target.data.get();
+    return 0;
+}

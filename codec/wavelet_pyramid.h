@@ -1,0 +1,54 @@
+// The wavelet pyramid of one channel: N decomposition levels over L = N + 1 levels of bands,
+// the forward transform that fills it when writing, and the inverse that rebuilds a level (or a
+// region of it) when reading.
+#pragma once
+
+#include "qvt_format.h"
+#include "wavelet_band.h"
+
+#include <cstdint>
+#include <vector>
+
+class CWaveletPyramid {
+public:
+    // Builds the bands for a width × height channel with `decompositionLevels` (0 to 30) levels.
+    // A given buffer of width × height samples becomes the level-0 LL data and belongs to the
+    // pyramid from then on. Throws IOException (ErrorWrongFormat) for a level count out of range.
+    CWaveletPyramid(std::uint32_t width, std::uint32_t height, int decompositionLevels,
+                    SampleBuffer buffer = nullptr);
+
+    // Number of levels L = N + 1.
+    int Levels() const { return levels_; }
+    int DecompositionLevels() const { return levels_ - 1; }
+
+    CWaveletBand& Band(int level, BandOrientation orientation) {
+        return bands_[static_cast<std::size_t>(level) * 4 + static_cast<std::size_t>(orientation)];
+    }
+    const CWaveletBand& Band(int level, BandOrientation orientation) const {
+        return bands_[static_cast<std::size_t>(level) * 4 + static_cast<std::size_t>(orientation)];
+    }
+
+    // The tiles of each level needed for the current region; empty before SetRegion.
+    const std::vector<TileRect>& TileRects() const { return tileRects_; }
+
+    // Sets, for every band, its tiles per side and the region needed to rebuild `rect` (level-0
+    // coordinates). Band buffers are left alone; whoever fills a band next resizes it.
+    void SetRegion(const RegionRect& rect);
+
+    // Transforms the LL band of `level` (0 <= level < N) into the four bands of level + 1,
+    // quantises them when q > 0 and frees the source. Expects the source samples to be present
+    // and whole-band regions, as after SetRegion with the whole image. Returns 0 or
+    // ErrorOutOfMemory (the source is then kept).
+    [[nodiscard]] std::uint32_t ForwardLevel(int level, int q);
+
+    // Rebuilds the region of the LL band of level - 1 (1 <= level <= N) from the four bands of
+    // `level`, frees those four buffers and reports the region's size and its buffer (still owned
+    // by the pyramid). Returns 0 or ErrorOutOfMemory.
+    [[nodiscard]] std::uint32_t InverseLevel(int level, std::uint32_t& outWidth,
+                                             std::uint32_t& outHeight, std::int32_t*& outBuffer);
+
+private:
+    std::vector<TileRect> tileRects_;
+    int levels_ = 0;
+    std::vector<CWaveletBand> bands_;
+};
