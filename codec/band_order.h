@@ -2,7 +2,19 @@
 // spans (first sample index, count) so the coder can move several samples per call.
 #pragma once
 
+#include "qvt_memory.h"
+
 #include <cstdint>
+
+// True when a width × height window at sample index startPos with row pitch `pitch` lies inside
+// a buffer of bufferSize samples.
+inline bool WindowFits(std::uint64_t bufferSize, std::uint32_t width, std::uint32_t height,
+                       std::uint64_t startPos, std::uint64_t pitch) {
+    if (width == 0 || height == 0) return true;
+    const auto rowsBefore = CheckedMul(height - 1, pitch);
+    return width <= pitch && rowsBefore && startPos <= bufferSize &&
+           *rowsBefore <= bufferSize - startPos && width <= bufferSize - startPos - *rowsBefore;
+}
 
 // Samples of a width × height window with row pitch `pitch`, starting at sample index
 // `startPos`: 8 × 8 blocks row by row, each block row followed by its leftover columns, then the

@@ -3,7 +3,9 @@
 
 #include "band_order.h"
 #include "byte_order.h"
+#include "quantize.h"
 #include "qvt_error.h"
+#include "tile_span.h"
 
 #include <algorithm>
 #include <new>
@@ -16,9 +18,12 @@ std::uint16_t ReadLE16(CQVTStream& stream) {
     return LoadLE16(bytes);
 }
 
-// v × 2^shift in 32-bit two's complement.
-std::int32_t Dequantize(std::int32_t v, std::uint32_t shift) {
-    return shift >= 32 ? 0 : static_cast<std::int32_t>(static_cast<std::uint32_t>(v) << shift);
+void SizeForRegion(CWaveletBand& band) {
+    if (!band.SizeForRegion()) ThrowCodecError(ErrorOutOfMemory);
+}
+
+void RequireWholeBand(const CWaveletBand& band) {
+    if (band.region != RegionRect{0, 0, band.width, band.height}) ThrowCodecError(ErrorWrongFormat);
 }
 
 } // namespace
@@ -145,7 +150,7 @@ void CBlockDecoder::SkipBytes(std::uint32_t count) {
     }
 }
 
-void CBlockDecoder::TakeValues(std::int32_t* to, std::uint32_t count, std::uint32_t shift) {
+void CBlockDecoder::TakeValues(std::int32_t* to, std::uint32_t count, int shift) {
     while (count > 0) {
         if (m_current->valuePos >= m_current->ValueCount()) {
             NextBlock();
@@ -163,7 +168,7 @@ void CBlockDecoder::TakeValues(std::int32_t* to, std::uint32_t count, std::uint3
 }
 
 void CBlockDecoder::PlaceValues(std::int32_t* buffer, std::uint32_t width, std::uint32_t height,
-                                std::uint64_t startPos, std::uint64_t pitch, std::uint32_t shift) {
+                                std::uint64_t startPos, std::uint64_t pitch, int shift) {
     ForEachSpanIn8x8Order(width, height, startPos, pitch,
                           [&](std::uint64_t index, std::uint32_t count) {
                               TakeValues(buffer + index, count, shift);
@@ -172,7 +177,7 @@ void CBlockDecoder::PlaceValues(std::int32_t* buffer, std::uint32_t width, std::
 
 void CBlockDecoder::PlaceInterleavedValues(std::int32_t* hl, std::uint32_t wH, std::uint32_t hH,
                                            std::int32_t* lh, std::uint32_t wL, std::uint32_t hL,
-                                           std::uint32_t shift) {
+                                           int shift) {
     ForEachInterleavedPair(
         wH, hH, wL, hL,
         [&](std::uint64_t hlIndex, std::uint64_t lhIndex) {
@@ -181,4 +186,35 @@ void CBlockDecoder::PlaceInterleavedValues(std::int32_t* hl, std::uint32_t wH, s
         },
         [&](std::uint64_t lhIndex) { TakeValues(lh + lhIndex, 1, shift); },
         [&](std::uint64_t hlIndex) { TakeValues(hl + hlIndex, 1, shift); });
+}
+
+void CBlockDecoder::PlaceBand(CWaveletBand& band, int q) {
+    SizeForRegion(band);
+    RequireWholeBand(band);
+    PlaceValues(band.data.get(), band.width, band.height, 0, band.width,
+                BandShift(band.orientation, band.level, q));
+}
+
+void CBlockDecoder::PlaceBandTile(CWaveletBand& band, int q, std::uint32_t tx, std::uint32_t ty) {
+    SizeForRegion(band);
+    const TileSpan columns = TileSpanOf(tx, band.tiles, band.width);
+    const TileSpan rows = TileSpanOf(ty, band.tiles, band.height);
+    if (columns.size == 0 || rows.size == 0) return;
+    const RegionRect& region = band.region;
+    if (columns.start < region.left || columns.start + columns.size > region.right ||
+        rows.start < region.top || rows.start + rows.size > region.bottom)
+        ThrowCodecError(ErrorWrongFormat);
+    PlaceValues(band.data.get(), columns.size, rows.size,
+                std::uint64_t{rows.start - region.top} * region.Width() +
+                    (columns.start - region.left),
+                region.Width(), BandShift(band.orientation, band.level, q));
+}
+
+void CBlockDecoder::PlaceInterleaved(CWaveletBand& hl, CWaveletBand& lh, int q) {
+    SizeForRegion(hl);
+    SizeForRegion(lh);
+    RequireWholeBand(hl);
+    RequireWholeBand(lh);
+    PlaceInterleavedValues(hl.data.get(), hl.width, hl.height, lh.data.get(), lh.width, lh.height,
+                           BandShift(hl.orientation, hl.level, q));
 }

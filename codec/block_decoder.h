@@ -4,6 +4,7 @@
 
 #include "bit_plane_decoder.h"
 #include "qvt_stream.h"
+#include "wavelet_band.h"
 
 #include <cstdint>
 #include <memory>
@@ -39,8 +40,8 @@ public:
     // restarting a read after the stream was moved back.
     void ResetBatch();
 
-    // The next value multiplied by 2^shift (modulo 2^32).
-    std::int32_t TakeValue(std::uint32_t shift) {
+    // The next value multiplied by 2^max(0, shift) (modulo 2^32).
+    std::int32_t TakeValue(int shift) {
         std::int32_t v;
         TakeValues(&v, 1, shift);
         return v;
@@ -48,15 +49,25 @@ public:
     // Fills width × height samples of `buffer` (starting at index startPos, row pitch `pitch`) in
     // 8 × 8 block order.
     void PlaceValues(std::int32_t* buffer, std::uint32_t width, std::uint32_t height,
-                     std::uint64_t startPos, std::uint64_t pitch, std::uint32_t shift);
+                     std::uint64_t startPos, std::uint64_t pitch, int shift);
     // Fills an HL band (wH × hH) and an LH band (wL × hL), each with its width as pitch, from
     // the interleaved order of old files.
     void PlaceInterleavedValues(std::int32_t* hl, std::uint32_t wH, std::uint32_t hH,
-                                std::int32_t* lh, std::uint32_t wL, std::uint32_t hL,
-                                std::uint32_t shift);
+                                std::int32_t* lh, std::uint32_t wL, std::uint32_t hL, int shift);
+
+    // The band operations below first size the band's buffer for its region (failure:
+    // ErrorOutOfMemory) and take values with the band's shift for quantisation parameter q. A
+    // band or tile that does not lie inside the buffer's region throws ErrorWrongFormat.
+    // Fills a whole band; its region must be the whole band.
+    void PlaceBand(CWaveletBand& band, int q);
+    // Fills tile (tx, ty) of a band, inside the band's region buffer.
+    void PlaceBandTile(CWaveletBand& band, int q, std::uint32_t tx, std::uint32_t ty);
+    // Fills the HL and LH bands of one level together, as files without separately coded
+    // detail bands store them; both regions must be whole bands.
+    void PlaceInterleaved(CWaveletBand& hl, CWaveletBand& lh, int q);
 
 private:
-    void TakeValues(std::int32_t* to, std::uint32_t count, std::uint32_t shift);
+    void TakeValues(std::int32_t* to, std::uint32_t count, int shift);
     void MakeCurrent(int index);
     void DropBatch();
     void SkipBytes(std::uint32_t count);

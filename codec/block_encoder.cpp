@@ -5,6 +5,7 @@
 #include "band_order.h"
 #include "byte_order.h"
 #include "qvt_error.h"
+#include "tile_span.h"
 
 #include <algorithm>
 #include <new>
@@ -27,8 +28,22 @@ CBlockEncoder::CBlockEncoder(CQVTStream& stream, std::uint8_t nLevels, bool useP
     m_current = m_blocks[0].get();
 }
 
-void CBlockEncoder::AddBand(const std::int32_t* buffer, std::uint32_t width, std::uint32_t height,
+void CBlockEncoder::AddBand(const CWaveletBand& band, std::uint32_t width, std::uint32_t height,
                             std::uint64_t startPos, std::uint64_t pitch) {
+    if (!WindowFits(band.data ? band.size : 0, width, height, startPos, pitch))
+        ThrowCodecError(ErrorWrongFormat);
+    AddSamples(band.data.get(), width, height, startPos, pitch);
+}
+
+void CBlockEncoder::AddBandTile(const CWaveletBand& band, std::uint32_t tx, std::uint32_t ty) {
+    const TileSpan columns = TileSpanOf(tx, band.tiles, band.width);
+    const TileSpan rows = TileSpanOf(ty, band.tiles, band.height);
+    AddBand(band, columns.size, rows.size, std::uint64_t{rows.start} * band.width + columns.start,
+            band.width);
+}
+
+void CBlockEncoder::AddSamples(const std::int32_t* buffer, std::uint32_t width,
+                               std::uint32_t height, std::uint64_t startPos, std::uint64_t pitch) {
     ForEachSpanIn8x8Order(
         width, height, startPos, pitch,
         [&](std::uint64_t index, std::uint32_t count) { AddValues(buffer + index, count); });

@@ -5,6 +5,7 @@
 
 #include "bit_plane_encoder.h"
 #include "qvt_stream.h"
+#include "wavelet_band.h"
 
 #include <cstdint>
 #include <memory>
@@ -29,8 +30,14 @@ public:
     void AddValue(std::int32_t v) { AddValues(&v, 1); }
     // Appends width × height samples of `buffer`, starting at sample index startPos with row
     // pitch `pitch`, in 8 × 8 block order.
-    void AddBand(const std::int32_t* buffer, std::uint32_t width, std::uint32_t height,
+    void AddSamples(const std::int32_t* buffer, std::uint32_t width, std::uint32_t height,
+                    std::uint64_t startPos, std::uint64_t pitch);
+    // The same over a band's buffer; a window reaching past the buffer throws ErrorWrongFormat.
+    void AddBand(const CWaveletBand& band, std::uint32_t width, std::uint32_t height,
                  std::uint64_t startPos, std::uint64_t pitch);
+    // Appends tile (tx, ty) of a band whose buffer holds the whole band; the band's tiles per
+    // side split each axis by the tile span rule.
+    void AddBandTile(const CWaveletBand& band, std::uint32_t tx, std::uint32_t ty);
 
     // Hands the current block over with `header`; it is coded and written at once or with its
     // batch, and a fresh block becomes current.

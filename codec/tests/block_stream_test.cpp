@@ -89,7 +89,7 @@ Encoded Encode(const std::vector<Level>& levels, const Options& options) {
     for (std::size_t l = 0; l < levels.size(); ++l) {
         for (std::size_t t = 0; t < levels[l].size(); ++t) {
             for (const Part& part : levels[l][t])
-                encoder.AddBand(part.samples.data(), part.width, part.height, 0, part.width);
+                encoder.AddSamples(part.samples.data(), part.width, part.height, 0, part.width);
             if (t + 1 == levels[l].size()) encoder.MarkLevelEnd(static_cast<std::int32_t>(l));
             if (options.regionBlocks) encoder.FinishTile();
         }
@@ -273,7 +273,7 @@ TEST(BlockStream, ValuesAreScaledByTheShift) {
     CQVTMemoryStream stream(0);
     CBlockEncoder encoder(stream, 0, false);
     const std::int32_t samples[] = {3, -3, INT32_MIN, 1, -1, 5};
-    encoder.AddBand(samples, 6, 1, 0, 6);
+    encoder.AddSamples(samples, 6, 1, 0, 6);
     encoder.FlushLast();
     stream.SetPos(PosFromStart, 0);
     CBlockDecoder decoder(stream, false);
@@ -351,7 +351,7 @@ TEST(BlockStream, IncompressibleBlockFailsCleanly) {
     for (const int blockCount : {1, 2}) {
         CQVTMemoryStream stream(0);
         CBlockEncoder encoder(stream, 1, true, blockCount);
-        encoder.AddBand(noise.data(), kBlockValues, 1, 0, kBlockValues);
+        encoder.AddSamples(noise.data(), kBlockValues, 1, 0, kBlockValues);
         try {
             encoder.FlushLast();
             ADD_FAILURE() << "no error for a block that cannot be stored";
