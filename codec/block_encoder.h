@@ -15,7 +15,9 @@
 class CBlockEncoder {
 public:
     // The caller has written the file head; blocks follow at the stream's position. With
-    // useParallel and at least 2 processors a batch holds one block per processor.
+    // useParallel and at least 2 processors a batch holds one block per processor, and the
+    // parallel runtime's thread count is set to that number for all of the codec's loops.
+    // Stored bytes never depend on it. Block memory that cannot be had: ErrorOutOfMemory.
     CBlockEncoder(CQVTStream& stream, std::uint8_t nLevels, bool useParallel,
                   int processorCount = omp_get_num_procs());
     CBlockEncoder(const CBlockEncoder&) = delete;
@@ -40,7 +42,8 @@ public:
     void AddBandTile(const CWaveletBand& band, std::uint32_t tx, std::uint32_t ty);
 
     // Hands the current block over with `header`; it is coded and written at once or with its
-    // batch, and a fresh block becomes current.
+    // batch, and a fresh block becomes current. A block whose code would exceed 16384 words
+    // throws ErrorWrongFormat (first such block of the batch); stream errors propagate.
     void FinishBlock(std::uint16_t header);
     // Ends the current block at the end of a tile (tile-end bit set).
     void FinishTile();
