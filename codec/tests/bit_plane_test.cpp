@@ -94,6 +94,17 @@ TEST(BitPlaneCode, RunLengthStateFollowsTheRuns) {
     EXPECT_EQ(Decode(*blocks.decoder, code, 12), values);
 }
 
+// Worked by hand. Plane 1: 1 (run 1 in 3 bits) +, 1 (run 1 in 2 bits) -, a full run of 2, the
+// terminator. Plane 0: the run of 2 crosses the significant value 1 and ends exactly where the
+// gap before value 3 ends, so value 4 is the new significant one; refinement bits 0, 0 follow.
+TEST(BitPlaneCode, RunsCarryAcrossSignificantValues) {
+    Blocks blocks;
+    const std::vector<std::int32_t> values = {0, 2, 0, -2, 1, 0, 0, 0};
+    const std::vector<std::uint32_t> code = {0xAC6003A2, 0x00000006, 0x01E50013, 0x00000000};
+    EXPECT_EQ(Encode(*blocks.encoder, values, 8), code);
+    EXPECT_EQ(Decode(*blocks.decoder, code, 8), values);
+}
+
 TEST(BitPlaneCode, RandomBlocksDecodeToTheirInput) {
     std::mt19937 rng(20261206);
     Blocks blocks;
