@@ -105,6 +105,23 @@ TEST(BitPlaneCode, RunsCarryAcrossSignificantValues) {
     EXPECT_EQ(Decode(*blocks.decoder, code, 8), values);
 }
 
+// Worked by hand: 64 values alternating -1 and 0 cost 132 bits of run-length code, more than
+// plain bits (64 + 32 + 30), so form B stores them. Its 32 negative signs become the run-length
+// code 1 1 1 1 1 (runs of 1, 2, 4, 8, 16), then 0 and the last run 1 in 5 bits: 11 bits.
+TEST(BitPlaneCode, DensePlaneUsesPlainSignificanceWithSignRuns) {
+    Blocks blocks;
+    std::vector<std::int32_t> values(64, 0);
+    for (std::size_t i = 0; i < values.size(); i += 2)
+        values[i] = -1;
+    const std::vector<std::uint32_t> coded = {0x02E01001, 0x00000BE0, 0x55555555, 0x55555555};
+    EXPECT_EQ(Encode(*blocks.encoder, values, 64), coded);
+    EXPECT_EQ(Decode(*blocks.decoder, coded, 64), values);
+    const std::vector<std::uint32_t> plain = {0x08001001, 0x00000000, 0xFFFFFFFF, 0x55555555,
+                                              0x55555555};
+    EXPECT_EQ(Encode(*blocks.encoder, values, 64, true), plain);
+    EXPECT_EQ(Decode(*blocks.decoder, plain, 64), values);
+}
+
 TEST(BitPlaneCode, RandomBlocksDecodeToTheirInput) {
     std::mt19937 rng(20261206);
     Blocks blocks;
