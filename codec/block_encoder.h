@@ -53,12 +53,9 @@ public:
     // next block change.
     void MarkLevelEnd(std::int32_t index);
 
-    // Writes a zero level-length table of nLevels entries at the stream position; returns the
-    // bytes written.
-    std::uint64_t ReserveLevelLengths();
-    // Writes the filled entries over the reserved table and returns to the end of the stream;
-    // returns the bytes of block data behind the table.
-    std::uint64_t WriteLevelLengths();
+    // Starts counting the bytes of each level from the stream position, where the first block
+    // will follow the level-length table. The head writer owns the table itself.
+    void StartLevelLengths();
     // Entry i: bytes of the stored blocks whose first value belongs to the i-th level written.
     const std::vector<std::uint32_t>& LevelLengths() const { return m_levelLength; }
 
@@ -68,7 +65,6 @@ private:
     void WriteBlock(CEncodeBlock& block);
 
     CQVTStream& m_stream;
-    std::uint64_t m_levelLengthPos;
     std::uint64_t m_lastWritePos = 0;
     std::vector<std::unique_ptr<CEncodeBlock>> m_blocks;
     std::vector<std::uint32_t> m_blockErrors;
