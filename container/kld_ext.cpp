@@ -2,6 +2,7 @@
 
 #include "byte_order.h"
 #include "index_io.h"
+#include "pixmap_factory.h"
 #include "qvt_error.h"
 #include "qvt_head.h"
 
@@ -94,6 +95,9 @@ bool CKLDExt::Open(std::unique_ptr<CQVTStream> stream, std::uint64_t decodedCach
     ReadCheckedIndex(StreamSize(*m_stream));
     m_decodedCacheCapacity = CacheCapacity(decodedCacheBytes, m_header);
     m_decoderCacheCapacity = CacheCapacity(decoderCacheBytes, m_header);
+    const PixRect largestTile{0, 0, m_header.tileWidth + m_header.width % m_header.tileWidth,
+                              m_header.tileHeight + m_header.height % m_header.tileHeight};
+    m_scratch = CreatePixMap(largestTile, m_header.mode);
     ReadPreview(*m_stream);
     return current;
 }
@@ -237,15 +241,23 @@ void CKLDExt::Close() {
     m_stream.reset();
     m_index = CIndex();
     m_ordering.reset();
+    m_scratch.reset();
     m_preview = KLDPreview{};
     m_userData.clear();
     m_userData.shrink_to_fit();
 }
 
-KLDRect CKLDExt::GetTileRect(std::uint32_t tile) const {
+PixRect CKLDExt::GetTileRect(std::uint32_t tile) const {
     if (!m_ordering || std::uint64_t{tile} >= std::uint64_t{m_columns} * m_rows) return {};
     std::uint32_t column = 0;
     std::uint32_t row = 0;
     m_ordering->IndexToXY(tile, column, row);
     return TileCellRect(m_header, column, row);
+}
+
+std::unique_ptr<CPixMap> CKLDExt::CreateTilePixMap(std::uint32_t tile) const {
+    const PixRect rect = GetTileRect(tile);
+    if (rect.IsEmpty()) return nullptr;
+    return CreatePixMap(rect, m_header.mode, m_header.background.data(),
+                        static_cast<int>(m_header.background.size()));
 }

@@ -2,8 +2,9 @@
 #pragma once
 
 #include "kld_header.h"
-#include "kld_rect.h"
 #include "ordering.h"
+#include "pix_map.h"
+#include "pix_rect.h"
 #include "qvt_stream.h"
 #include "tile_index.h"
 
@@ -76,11 +77,15 @@ public:
     void WritePreview(CQVTStream& stream, std::uint64_t offset) const;
     // Writes the preview at the preview offset.
     void WritePreview(CQVTStream& stream) const { WritePreview(stream, m_layout.previewOffset); }
-    // Releases stream, index, ordering, preview and user data; header, layout and grid stay.
+    // Releases stream, index, ordering, scratch map, preview and user data; header, layout and
+    // grid stay.
     void Close();
 
     // The pixels of a tile; empty for a number outside the grid or without an ordering.
-    KLDRect GetTileRect(std::uint32_t tile) const;
+    PixRect GetTileRect(std::uint32_t tile) const;
+    // A new map of the container mode over the tile's rectangle, filled with the background;
+    // null for a tile outside the grid.
+    std::unique_ptr<CPixMap> CreateTilePixMap(std::uint32_t tile) const;
 
     std::uint32_t Width() const { return m_header.width; }
     std::uint32_t Height() const { return m_header.height; }
@@ -101,6 +106,9 @@ public:
     const KLDPreview& Preview() const { return m_preview; }
     void SetPreview(KLDPreview preview) { m_preview = std::move(preview); }
     const COrdering* Ordering() const { return m_ordering.get(); }
+    // A map of the container mode as large as the largest tile, for decoding tiles at reduced
+    // levels; present while the container is open.
+    CPixMap* ScratchPixMap() { return m_scratch.get(); }
     CIndex& Index() { return m_index; }
     CQVTStream* Stream() { return m_stream.get(); }
     // Entries the caches may hold, from the byte budgets given to Open and the tile area.
@@ -122,6 +130,7 @@ private:
     std::uint32_t m_rows = 0;
     std::uint32_t m_decodedCacheCapacity = 0;
     std::uint32_t m_decoderCacheCapacity = 0;
+    std::unique_ptr<CPixMap> m_scratch;
     KLDExtHeader m_header;
     std::uint16_t m_storedHeaderLength = kKLDHeaderSize;
     KLDPreview m_preview;

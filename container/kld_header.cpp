@@ -2,6 +2,7 @@
 
 #include "byte_order64.h"
 #include "image_mode.h"
+#include "mode_layout.h"
 #include "ordering.h"
 #include "qvt_error.h"
 
@@ -170,6 +171,8 @@ void NormalizeKLDExtHeader(KLDExtHeader& header) {
 }
 
 void CheckKLDExtHeader(const KLDExtHeader& header) {
+    // Tiles are read and written through pixel maps of the container mode.
+    if (!FindModeLayout(header.mode)) ThrowCodecError(ErrorWrongFormat);
     if (header.tileWidth == 0 || header.tileHeight == 0) ThrowCodecError(ErrorWrongFormat);
     if (header.indexCompression != IndexPlain && header.indexCompression != IndexZlib)
         ThrowCodecError(ErrorWrongFormat);
@@ -211,9 +214,9 @@ TileGrid::TileGrid(const KLDExtHeader& header)
     : columns(header.tileWidth == 0 ? 0 : header.width / header.tileWidth),
       rows(header.tileHeight == 0 ? 0 : header.height / header.tileHeight) {}
 
-KLDRect TileCellRect(const KLDExtHeader& header, std::uint32_t column, std::uint32_t row) {
+PixRect TileCellRect(const KLDExtHeader& header, std::uint32_t column, std::uint32_t row) {
     const TileGrid grid(header);
-    KLDRect rect;
+    PixRect rect;
     rect.left = column * header.tileWidth;
     rect.top = row * header.tileHeight;
     rect.right = column + 1 == grid.columns ? header.width : rect.left + header.tileWidth;

@@ -2,7 +2,7 @@
 // little-endian byte layout, and the rules that complete and check a header.
 #pragma once
 
-#include "kld_rect.h"
+#include "pix_rect.h"
 
 #include <array>
 #include <cstddef>
@@ -63,9 +63,9 @@ bool HasKLDMagic(const std::uint8_t* leadIn);
 // mode 0 the mode from the bits per pixel. Bits per channel stay as the caller set them.
 void NormalizeKLDExtHeader(KLDExtHeader& header);
 
-// Refuses what no container can hold (ErrorWrongFormat): a tile side of 0, an image smaller
-// than one tile, a grid with more tiles than tile numbers exist, an unknown index compression
-// or tile ordering byte.
+// Refuses what no container can hold (ErrorWrongFormat): a mode without pixel maps, a tile
+// side of 0, an image smaller than one tile, a grid with more tiles than tile numbers exist,
+// an unknown index compression or tile ordering byte.
 void CheckKLDExtHeader(const KLDExtHeader& header);
 
 // Where tile data start: the first 4-aligned offset at or after the user data, for a file whose
@@ -86,4 +86,4 @@ struct TileGrid {
 };
 
 // The pixels of the tile in (column, row); the cell must lie inside the grid.
-KLDRect TileCellRect(const KLDExtHeader& header, std::uint32_t column, std::uint32_t row);
+PixRect TileCellRect(const KLDExtHeader& header, std::uint32_t column, std::uint32_t row);

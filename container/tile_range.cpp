@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-CTileRange::CTileRange(const KLDExtHeader& header, const COrdering& ordering, const KLDRect& rect)
+CTileRange::CTileRange(const KLDExtHeader& header, const COrdering& ordering, const PixRect& rect)
     : m_ordering(ordering) {
     const TileGrid grid(header);
     const std::uint32_t right = std::min(rect.right, header.width);
@@ -16,8 +16,8 @@ CTileRange::CTileRange(const KLDExtHeader& header, const COrdering& ordering, co
     m_endRow = std::min((bottom - 1) / header.tileHeight + 1, grid.rows);
     m_count = (m_endColumn - m_firstColumn) * (m_endRow - m_firstRow);
 
-    const KLDRect first = TileCellRect(header, m_firstColumn, m_firstRow);
-    const KLDRect last = TileCellRect(header, m_endColumn - 1, m_endRow - 1);
+    const PixRect first = TileCellRect(header, m_firstColumn, m_firstRow);
+    const PixRect last = TileCellRect(header, m_endColumn - 1, m_endRow - 1);
     m_covered = {first.left, first.top, last.right, last.bottom};
     m_row = m_endRow; // Next before First finds nothing
 }

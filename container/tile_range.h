@@ -2,8 +2,8 @@
 #pragma once
 
 #include "kld_header.h"
-#include "kld_rect.h"
 #include "ordering.h"
+#include "pix_rect.h"
 
 #include <cstdint>
 
@@ -11,7 +11,7 @@ class CTileRange {
 public:
     // The rectangle is clamped to the image; an empty or inverted one (after clamping) gives a
     // range without tiles.
-    CTileRange(const KLDExtHeader& header, const COrdering& ordering, const KLDRect& rect);
+    CTileRange(const KLDExtHeader& header, const COrdering& ordering, const PixRect& rect);
 
     // The first tile's number, or kNoTile for an empty range.
     std::uint32_t First();
@@ -20,15 +20,15 @@ public:
 
     std::uint32_t Count() const { return m_count; }
     // The pixels of all covered tiles; the last column and row reach the image's edges.
-    const KLDRect& Covered() const { return m_covered; }
+    const PixRect& Covered() const { return m_covered; }
     // The covered tile cells, end column and row exclusive.
-    KLDRect Cells() const { return {m_firstColumn, m_firstRow, m_endColumn, m_endRow}; }
+    PixRect Cells() const { return {m_firstColumn, m_firstRow, m_endColumn, m_endRow}; }
 
 private:
     std::uint32_t Current() const;
 
     const COrdering& m_ordering;
-    KLDRect m_covered;
+    PixRect m_covered;
     std::uint32_t m_firstColumn = 0;
     std::uint32_t m_firstRow = 0;
     std::uint32_t m_endColumn = 0;

@@ -5,6 +5,7 @@
 
 #include "byte_order64.h"
 #include "container_fixture.h"
+#include "image_mode.h"
 #include "index_io.h"
 #include "qvt_error.h"
 
@@ -240,10 +241,23 @@ TEST(ContainerFile, TileRectanglesAbsorbTheRemainder) {
     ASSERT_TRUE(OpenBytes(container, bytes));
     EXPECT_EQ(container.TileColumns(), 3u);
     EXPECT_EQ(container.TileRows(), 3u);
-    EXPECT_EQ(container.GetTileRect(0), (KLDRect{0, 0, 300, 200}));
-    EXPECT_EQ(container.GetTileRect(2), (KLDRect{600, 0, 1000, 200}));
-    EXPECT_EQ(container.GetTileRect(8), (KLDRect{600, 400, 1000, 700}));
-    EXPECT_EQ(container.GetTileRect(9), KLDRect{});
+    EXPECT_EQ(container.GetTileRect(0), (PixRect{0, 0, 300, 200}));
+    EXPECT_EQ(container.GetTileRect(2), (PixRect{600, 0, 1000, 200}));
+    EXPECT_EQ(container.GetTileRect(8), (PixRect{600, 400, 1000, 700}));
+    EXPECT_EQ(container.GetTileRect(9), PixRect{});
+
+    const auto scratch = container.ScratchPixMap();
+    ASSERT_NE(scratch, nullptr);
+    EXPECT_EQ(scratch->Rect(), (PixRect{0, 0, 400, 300}));
+    EXPECT_EQ(scratch->GetMode(), ModeRGB);
+
+    const auto tile = container.CreateTilePixMap(8);
+    ASSERT_NE(tile, nullptr);
+    EXPECT_EQ(tile->Rect(), (PixRect{600, 400, 1000, 700}));
+    EXPECT_EQ(tile->GetMode(), ModeRGB);
+    const std::uint8_t* last = tile->Row(299) + 3 * 399;
+    EXPECT_EQ(Bytes(last, last + 3), (Bytes{0x10, 0x20, 0x30})); // blue, green, red
+    EXPECT_EQ(container.CreateTilePixMap(9), nullptr);
 }
 
 TEST(ContainerFile, CreateRefusesHeadersNoContainerCanHold) {

@@ -63,6 +63,8 @@ TEST(HostileFile, FieldTable) {
         {"magic", IndexPlain, [](Bytes& b, auto&) { b[2] = 'X'; }, ErrorWrongFormat},
         {"header length 23", IndexPlain, [](Bytes& b, auto&) { Put32(b, kHeaderLength, 23); },
          ErrorWrongFormat},
+        {"mode without pixel maps", IndexPlain, [](Bytes& b, auto&) { b[9] = 5; },
+         ErrorWrongFormat},
         {"tile width 0", IndexPlain, [](Bytes& b, auto&) { b[kTileWidth] = 0; }, ErrorWrongFormat},
         {"tile height 0", IndexPlain, [](Bytes& b, auto&) { b[kTileHeight] = 0; },
          ErrorWrongFormat},

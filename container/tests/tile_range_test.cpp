@@ -11,9 +11,9 @@
 namespace {
 
 struct RangeCase {
-    KLDRect rect;
-    KLDRect cells;   // first column, first row, end column, end row
-    KLDRect covered; // pixels
+    PixRect rect;
+    PixRect cells;   // first column, first row, end column, end row
+    PixRect covered; // pixels
 };
 
 // 1000 × 700 in 300 × 200 tiles: columns 0–299, 300–599, 600–999; rows 0–199, 200–399, 400–699.
@@ -40,10 +40,10 @@ TEST(TileRange, SelectsTheTouchedTiles) {
 TEST(TileRange, EmptyAndOutsideRectanglesHaveNoTiles) {
     const KLDExtHeader header = MakeHeader(1000, 700, 300, 200);
     const CHilbertOrdering ordering(3, 3);
-    const std::vector<KLDRect> rects{
+    const std::vector<PixRect> rects{
         {0, 0, 0, 0},         {10, 10, 10, 50},  {50, 50, 10, 60},
         {1000, 0, 1200, 100}, {0, 700, 10, 900}, {0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF}};
-    for (const KLDRect& rect : rects) {
+    for (const PixRect& rect : rects) {
         CTileRange range(header, ordering, rect);
         EXPECT_EQ(range.Count(), 0u);
         EXPECT_EQ(range.First(), kNoTile);
