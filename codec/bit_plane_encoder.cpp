@@ -1,0 +1,176 @@
+// Bit-plane coding of one block: per plane a run-length coded significance pass with interleaved
+// signs (form A) or plain significance bits with optionally run-length coded signs (form B),
+// followed by the refinement bits of values that were significant before the plane.
+#include "bit_plane_encoder.h"
+
+#include "qvt_error.h"
+
+#include <cstring>
+
+namespace {
+
+void RequireFits(std::uint64_t codeEnd) {
+    if (codeEnd > kBlockBits) ThrowCodecError(ErrorWrongFormat);
+}
+
+} // namespace
+
+void CEncodeBlock::EncodeBitPlanes(bool favorSpeed) {
+    const std::uint32_t n = header & kValueCountMask;
+    if (n > kBlockValues) ThrowCodecError(ErrorWrongFormat);
+    std::fill_n(sigFlag.begin(), n, false);
+    sigFlag[n] = true;
+
+    const std::uint32_t planes =
+        maxAbs == 0 ? 1u : static_cast<std::uint32_t>(std::bit_width(maxAbs));
+    maxAbs = 0;
+    SetBits(codeWords.data(), 0, 5, planes & 31); // 32 planes are stored as 0
+    codePos = 5;
+    for (std::uint32_t b = planes; b-- > 0;)
+        CodePlane(1u << b, n, favorSpeed);
+}
+
+void CEncodeBlock::CodePlane(std::uint32_t mask, std::uint32_t n, bool favorSpeed) {
+    std::uint32_t* words = codeWords.data();
+    const std::uint64_t p = codePos;
+    // Every plane needs at least a 16-bit field plus code; later planes start on a word boundary.
+    RequireFits(p + 32);
+
+    const std::uint32_t codeLen = CodeSignificance(mask, n, p + 16);
+    const std::uint32_t refLen = n - m_sigLen;
+    const std::uint64_t refWordsBits = std::uint64_t{WordsForBits(refLen)} * 32;
+
+    if (m_sigLen > 0 && codeLen <= kMaxCodedLength &&
+        codeLen < AlignToWord(m_sigLen) + AlignToWord(m_signLen) + 30) {
+        // Form A: the trial run-length code is already in place behind the 16-bit field.
+        const std::uint64_t refStart = AlignToWord(p + 16 + codeLen);
+        RequireFits(refStart + refWordsBits);
+        SetBits(words, p, 1, 1);
+        SetBits(words, p + 1, 15, codeLen);
+        codePos = static_cast<std::uint32_t>(CopyList(m_refList.data(), refLen, refStart));
+        return;
+    }
+
+    // Form B, written over the trial code.
+    SetBits(words, p, 1, 0);
+    SetBits(words, p + 1, 15, m_sigLen);
+    std::uint64_t next = 0;
+    bool signsCoded = false;
+    if (!favorSpeed && m_signLen > 0) {
+        const std::uint32_t signCodeLen = CodeSignRuns(m_signLen, p + 32);
+        if (signCodeLen <= kMaxCodedLength && signCodeLen < m_signLen) {
+            signsCoded = true;
+            SetBits(words, p + 16, 1, 1);
+            SetBits(words, p + 17, 15, signCodeLen);
+            next = AlignToWord(p + 32 + signCodeLen);
+        }
+    }
+    const std::uint64_t sigWordsBits = std::uint64_t{WordsForBits(m_sigLen)} * 32;
+    if (signsCoded) {
+        RequireFits(next + sigWordsBits + refWordsBits);
+    } else {
+        SetBits(words, p + 16, 1, 0);
+        SetBits(words, p + 17, 15, m_signLen);
+        const std::uint64_t signStart = AlignToWord(p + 32);
+        if (signStart != p + 32) // only the first plane, which starts at bit 5
+            SetBits(words, p + 32, static_cast<std::uint32_t>(signStart - (p + 32)), 0);
+        RequireFits(signStart + std::uint64_t{WordsForBits(m_signLen)} * 32 + sigWordsBits +
+                    refWordsBits);
+        next = CopyList(m_signList.data(), m_signLen, signStart);
+    }
+    next = CopyList(m_sigList.data(), m_sigLen, next);
+    codePos = static_cast<std::uint32_t>(CopyList(m_refList.data(), refLen, next));
+}
+
+// Visits the values in index order: values not yet significant feed the run-length code (and
+// the plain significance and sign lists that form B would store instead), values significant
+// since an earlier plane give a refinement bit. Returns the length of the run-length code.
+std::uint32_t CEncodeBlock::CodeSignificance(std::uint32_t mask, std::uint32_t n,
+                                             std::uint64_t codeStart) {
+    CodeBitWriter code(codeWords.data(), kBlockWords, codeStart);
+    CodeBitWriter sig(m_sigList.data(), kListWords, 0);
+    CodeBitWriter sign(m_signList.data(), kListWords, 0);
+    CodeBitWriter ref(m_refList.data(), kListWords, 0);
+    RunState state{3, 8};
+    std::uint64_t run = 0;
+    for (std::uint32_t i = 0; i < n;) {
+        if (sigFlag[i]) {
+            ref.PutBit((Magnitude(values[i]) & mask) != 0);
+            ++i;
+            continue;
+        }
+        // A stretch of values that stay insignificant; the sentinel at n ends it.
+        std::uint32_t end = i;
+        while (!sigFlag[end] && (Magnitude(values[end]) & mask) == 0)
+            ++end;
+        if (end > i) {
+            sig.PutZeros(end - i);
+            for (run += end - i; run >= state.limit;) {
+                run -= state.limit;
+                code.PutBit(false);
+                state.Grow();
+            }
+            i = end;
+            continue;
+        }
+        sig.PutBit(true);
+        code.PutBit(true);
+        if (state.k > 0) {
+            code.Put(static_cast<std::uint32_t>(run), state.k);
+            state.Shrink();
+        }
+        const bool negative = values[i] < 0;
+        code.PutBit(negative);
+        sign.PutBit(negative);
+        sigFlag[i] = true;
+        run = 0;
+        ++i;
+    }
+    // Terminator: a cut-short run covering the tail, then a closing 1.
+    code.PutBit(true);
+    if (state.k > 0) code.Put(static_cast<std::uint32_t>(run), state.k);
+    code.PutBit(true);
+
+    code.Finish();
+    sig.Finish();
+    sign.Finish();
+    ref.Finish();
+    m_sigLen = static_cast<std::uint32_t>(sig.End());
+    m_signLen = static_cast<std::uint32_t>(sign.End());
+    return static_cast<std::uint32_t>(code.End() - codeStart);
+}
+
+// Run-length code of the sign list: a 1 stands for `limit` negative signs in a row, a 0 followed
+// by r in k bits for r negative signs and one positive sign (or the end of the list).
+std::uint32_t CEncodeBlock::CodeSignRuns(std::uint32_t signLen, std::uint64_t codeStart) {
+    CodeBitWriter code(codeWords.data(), kBlockWords, codeStart);
+    RunState state{0, 1};
+    std::uint32_t i = 0;
+    while (i < signLen) {
+        const auto most =
+            static_cast<std::uint32_t>(std::min<std::uint64_t>(state.limit, signLen - i));
+        const std::uint32_t ones = CountRun(m_signList.data(), i, most, true);
+        i += ones;
+        if (ones == state.limit) {
+            code.PutBit(true);
+            state.Grow();
+        } else {
+            ++i;
+            code.PutBit(false);
+            if (state.k > 0) {
+                code.Put(ones, state.k);
+                state.Shrink();
+            }
+        }
+    }
+    code.Finish();
+    return static_cast<std::uint32_t>(code.End() - codeStart);
+}
+
+// Copies a list as whole words to the word boundary `to`; returns the position after them.
+std::uint64_t CEncodeBlock::CopyList(const std::uint32_t* list, std::uint32_t bits,
+                                     std::uint64_t to) {
+    const std::uint32_t count = WordsForBits(bits);
+    std::memcpy(codeWords.data() + to / 32, list, std::size_t{count} * 4);
+    return to + std::uint64_t{count} * 32;
+}

@@ -1,0 +1,52 @@
+// One code block of the encoder: up to 16384 samples and the bit-plane code they become.
+#pragma once
+
+#include "code_bits.h"
+
+#include <array>
+#include <cstdint>
+
+class CEncodeBlock {
+public:
+    // Appends a sample; the caller makes sure the block has room (valuePos < kBlockValues).
+    void Append(std::int32_t v) {
+        values[valuePos++] = v;
+        maxAbs = std::max(maxAbs, Magnitude(v));
+    }
+
+    // Codes values[0 .. n) (n = header bits 0-14) into codeWords[0 .. codePos / 32). Every bit of
+    // those words that no field occupies is 0, so the code depends on nothing but the values,
+    // n and favorSpeed. Throws IOException(ErrorWrongFormat) when the code would not fit in
+    // 16384 words (only samples needing 31 or 32 bit planes with incompressible content can
+    // get there) or when n exceeds 16384.
+    void EncodeBitPlanes(bool favorSpeed);
+
+    // |v| as unsigned, so INT32_MIN becomes 2^31.
+    static std::uint32_t Magnitude(std::int32_t v) {
+        const auto u = static_cast<std::uint32_t>(v);
+        return v < 0 ? 0u - u : u;
+    }
+
+    std::array<std::int32_t, kBlockValues> values{};
+    std::array<std::uint32_t, kBlockWords> codeWords{};
+    std::uint16_t header = 0;
+    std::uint32_t valuePos = 0;
+    std::uint32_t maxAbs = 0;
+    std::uint32_t codePos = 0;
+    std::int32_t lastLevelIndex = -1;
+    std::array<bool, kBlockValues + 1> sigFlag{};
+
+private:
+    void CodePlane(std::uint32_t mask, std::uint32_t n, bool favorSpeed);
+    std::uint32_t CodeSignificance(std::uint32_t mask, std::uint32_t n, std::uint64_t codeStart);
+    std::uint32_t CodeSignRuns(std::uint32_t signLen, std::uint64_t codeStart);
+    std::uint64_t CopyList(const std::uint32_t* list, std::uint32_t bits, std::uint64_t to);
+
+    // The plane's significance, sign and refinement lists (one bit per entry).
+    static constexpr std::uint32_t kListWords = kBlockValues / 32;
+    std::array<std::uint32_t, kListWords> m_sigList{};
+    std::array<std::uint32_t, kListWords> m_signList{};
+    std::array<std::uint32_t, kListWords> m_refList{};
+    std::uint32_t m_sigLen = 0;
+    std::uint32_t m_signLen = 0;
+};

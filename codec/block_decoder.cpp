@@ -1,0 +1,220 @@
+// Reading stored blocks, batch decoding and handing out values.
+#include "block_decoder.h"
+
+#include "band_order.h"
+#include "byte_order.h"
+#include "quantize.h"
+#include "qvt_error.h"
+#include "tile_span.h"
+
+#include <algorithm>
+#include <new>
+
+namespace {
+
+std::uint16_t ReadLE16(CQVTStream& stream) {
+    std::uint8_t bytes[2];
+    ReadBytes(stream, bytes, 2);
+    return LoadLE16(bytes);
+}
+
+void SizeForRegion(CWaveletBand& band) {
+    if (!band.SizeForRegion()) ThrowCodecError(ErrorOutOfMemory);
+}
+
+void RequireWholeBand(const CWaveletBand& band) {
+    if (band.region != RegionRect{0, 0, band.width, band.height}) ThrowCodecError(ErrorWrongFormat);
+}
+
+} // namespace
+
+CBlockDecoder::CBlockDecoder(CQVTStream& stream, bool useParallel, int processorCount)
+    : m_stream(stream) {
+    if (useParallel && processorCount >= 2) {
+        m_blockCount = processorCount;
+        omp_set_num_threads(m_blockCount);
+    }
+    try {
+        for (int i = 0; i < m_blockCount; ++i)
+            m_blocks.push_back(std::make_unique<CDecodeBlock>());
+        m_blockErrors.resize(static_cast<std::size_t>(m_blockCount));
+    } catch (const std::bad_alloc&) {
+        ThrowCodecError(ErrorOutOfMemory);
+    }
+    m_current = m_blocks[0].get();
+}
+
+void CBlockDecoder::ReadBlock(CDecodeBlock& block) {
+    const std::uint16_t wordCount = ReadLE16(m_stream);
+    if (wordCount > kBlockWords) ThrowCodecError(ErrorWrongFormat);
+    block.header =
+        m_useRegionBlocks ? ReadLE16(m_stream) : static_cast<std::uint16_t>(kBlockValues);
+    block.wordCount = 0;
+    ReadBytes(m_stream, block.codeWords.data(), std::uint32_t{wordCount} * 4);
+    block.wordCount = wordCount;
+}
+
+void CBlockDecoder::ReadBatch() {
+    DropBatch();
+    if (m_pendingError != 0) ThrowCodecError(m_pendingError);
+    int count = 0;
+    for (; count < m_blockCount; ++count) {
+        try {
+            ReadBlock(*m_blocks[static_cast<std::size_t>(count)]);
+        } catch (const IOException& e) {
+            if (e.error != ErrorShortRead && e.error != ErrorWrongFormat) throw;
+            m_pendingError = e.error;
+            break;
+        }
+    }
+    if (count == 0) ThrowCodecError(m_pendingError);
+
+#pragma omp parallel for schedule(static, 1) num_threads(m_blockCount) if (count > 1)
+    for (int i = 0; i < count; ++i) {
+        const auto index = static_cast<std::size_t>(i);
+        m_blockErrors[index] = 0;
+        try {
+            m_blocks[index]->DecodeBitPlanes();
+        } catch (const IOException& e) {
+            m_blockErrors[index] = e.error;
+        }
+    }
+    m_available = count;
+    MakeCurrent(0);
+}
+
+void CBlockDecoder::NextBlock() {
+    if (m_available > 1) {
+        --m_available;
+        MakeCurrent(m_currentIndex + 1);
+    } else {
+        ReadBatch();
+    }
+}
+
+void CBlockDecoder::MakeCurrent(int index) {
+    m_currentIndex = index;
+    m_current = m_blocks[static_cast<std::size_t>(index)].get();
+    const std::uint32_t error = m_blockErrors[static_cast<std::size_t>(index)];
+    if (error == 0) return;
+    // A corrupt block ends the data: nothing behind it can be trusted to line up.
+    m_pendingError = error;
+    DropBatch();
+    ThrowCodecError(error);
+}
+
+// Leaves no value to take, so the next request reads a batch.
+void CBlockDecoder::DropBatch() {
+    m_available = 0;
+    m_current->valuePos = m_current->ValueCount();
+}
+
+void CBlockDecoder::ResetBatch() {
+    m_pendingError = 0;
+    DropBatch();
+}
+
+void CBlockDecoder::SkipTile() {
+    int index = m_currentIndex + 1;
+    int left = m_available - 1;
+    while (left > 0 && !m_blocks[static_cast<std::size_t>(index)]->EndsTile()) {
+        ++index;
+        --left;
+    }
+    if (left > 0) {
+        // The tile's last block becomes current, with nothing left to take from it.
+        m_currentIndex = index;
+        m_available = left;
+        m_current = m_blocks[static_cast<std::size_t>(index)].get();
+        m_current->valuePos = m_current->ValueCount();
+        return;
+    }
+    DropBatch();
+    if (m_pendingError != 0) ThrowCodecError(m_pendingError);
+    std::uint16_t header = 0;
+    do {
+        const std::uint16_t wordCount = ReadLE16(m_stream);
+        if (wordCount > kBlockWords) ThrowCodecError(ErrorWrongFormat);
+        header = ReadLE16(m_stream);
+        SkipBytes(std::uint32_t{wordCount} * 4);
+    } while ((header & kTileEndBit) == 0);
+}
+
+// A block cut short by the end of a memory stream is a short read, as it is when read.
+void CBlockDecoder::SkipBytes(std::uint32_t count) {
+    try {
+        m_stream.SetPos(PosFromCurrent, count);
+    } catch (const IOException& e) {
+        if (e.error == ErrorStreamPosition) ThrowCodecError(ErrorShortRead);
+        throw;
+    }
+}
+
+void CBlockDecoder::TakeValues(std::int32_t* to, std::uint32_t count, int shift) {
+    while (count > 0) {
+        if (m_current->valuePos >= m_current->ValueCount()) {
+            NextBlock();
+            // Only an empty tile ends in an empty block, and its values are never asked for.
+            if (m_current->ValueCount() == 0) ThrowCodecError(ErrorWrongFormat);
+        }
+        const std::uint32_t take = std::min(count, m_current->ValueCount() - m_current->valuePos);
+        const std::int32_t* from = m_current->values.data() + m_current->valuePos;
+        for (std::uint32_t i = 0; i < take; ++i)
+            to[i] = Dequantize(from[i], shift);
+        m_current->valuePos += take;
+        to += take;
+        count -= take;
+    }
+}
+
+void CBlockDecoder::PlaceValues(std::int32_t* buffer, std::uint32_t width, std::uint32_t height,
+                                std::uint64_t startPos, std::uint64_t pitch, int shift) {
+    ForEachSpanIn8x8Order(width, height, startPos, pitch,
+                          [&](std::uint64_t index, std::uint32_t count) {
+                              TakeValues(buffer + index, count, shift);
+                          });
+}
+
+void CBlockDecoder::PlaceInterleavedValues(std::int32_t* hl, std::uint32_t wH, std::uint32_t hH,
+                                           std::int32_t* lh, std::uint32_t wL, std::uint32_t hL,
+                                           int shift) {
+    ForEachInterleavedPair(
+        wH, hH, wL, hL,
+        [&](std::uint64_t hlIndex, std::uint64_t lhIndex) {
+            TakeValues(hl + hlIndex, 1, shift);
+            TakeValues(lh + lhIndex, 1, shift);
+        },
+        [&](std::uint64_t lhIndex) { TakeValues(lh + lhIndex, 1, shift); },
+        [&](std::uint64_t hlIndex) { TakeValues(hl + hlIndex, 1, shift); });
+}
+
+void CBlockDecoder::PlaceBand(CWaveletBand& band, int q) {
+    SizeForRegion(band);
+    RequireWholeBand(band);
+    PlaceValues(band.data.get(), band.width, band.height, 0, band.width,
+                BandShift(band.orientation, band.level, q));
+}
+
+void CBlockDecoder::PlaceBandTile(CWaveletBand& band, int q, std::uint32_t tx, std::uint32_t ty) {
+    SizeForRegion(band);
+    const TileSpan columns = TileSpanOf(tx, band.tiles, band.width);
+    const TileSpan rows = TileSpanOf(ty, band.tiles, band.height);
+    if (columns.size == 0 || rows.size == 0) return;
+    const RegionRect& region = band.region;
+    if (columns.start < region.left || columns.start + columns.size > region.right ||
+        rows.start < region.top || rows.start + rows.size > region.bottom)
+        ThrowCodecError(ErrorWrongFormat);
+    PlaceValues(band.data.get(), columns.size, rows.size,
+                std::uint64_t{rows.start - region.top} * region.Width() +
+                    (columns.start - region.left),
+                region.Width(), BandShift(band.orientation, band.level, q));
+}
+
+void CBlockDecoder::PlaceInterleaved(CWaveletBand& hl, CWaveletBand& lh, int q) {
+    SizeForRegion(hl);
+    SizeForRegion(lh);
+    RequireWholeBand(hl);
+    RequireWholeBand(lh);
+    PlaceInterleavedValues(hl.data.get(), hl.width, hl.height, lh.data.get(), lh.width, lh.height,
+                           BandShift(hl.orientation, hl.level, q));
+}

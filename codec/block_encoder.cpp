@@ -1,0 +1,178 @@
+// Block hand-over, batch coding and the stored block layout: a 2-byte word count, the 2-byte
+// block header in region files, then the code words, all little-endian.
+#include "block_encoder.h"
+
+#include "band_order.h"
+#include "byte_order.h"
+#include "qvt_error.h"
+#include "tile_span.h"
+
+#include <algorithm>
+#include <new>
+#include <utility>
+
+CBlockEncoder::CBlockEncoder(CQVTStream& stream, std::uint8_t nLevels, bool useParallel,
+                             int processorCount)
+    : m_stream(stream), m_levelLengthPos(stream.GetPos()), m_nLevels(nLevels) {
+    if (useParallel && processorCount >= 2) {
+        m_blockCount = processorCount;
+        omp_set_num_threads(m_blockCount);
+    }
+    try {
+        for (int i = 0; i < m_blockCount; ++i)
+            m_blocks.push_back(std::make_unique<CEncodeBlock>());
+        m_blockErrors.resize(static_cast<std::size_t>(m_blockCount));
+    } catch (const std::bad_alloc&) {
+        ThrowCodecError(ErrorOutOfMemory);
+    }
+    m_current = m_blocks[0].get();
+}
+
+void CBlockEncoder::AddBand(const CWaveletBand& band, std::uint32_t width, std::uint32_t height,
+                            std::uint64_t startPos, std::uint64_t pitch) {
+    if (!WindowFits(band.data ? band.size : 0, width, height, startPos, pitch))
+        ThrowCodecError(ErrorWrongFormat);
+    AddSamples(band.data.get(), width, height, startPos, pitch);
+}
+
+void CBlockEncoder::AddBandTile(const CWaveletBand& band, std::uint32_t tx, std::uint32_t ty) {
+    const TileSpan columns = TileSpanOf(tx, band.tiles, band.width);
+    const TileSpan rows = TileSpanOf(ty, band.tiles, band.height);
+    AddBand(band, columns.size, rows.size, std::uint64_t{rows.start} * band.width + columns.start,
+            band.width);
+}
+
+void CBlockEncoder::AddSamples(const std::int32_t* buffer, std::uint32_t width,
+                               std::uint32_t height, std::uint64_t startPos, std::uint64_t pitch) {
+    ForEachSpanIn8x8Order(
+        width, height, startPos, pitch,
+        [&](std::uint64_t index, std::uint32_t count) { AddValues(buffer + index, count); });
+}
+
+void CBlockEncoder::AddValues(const std::int32_t* values, std::uint32_t count) {
+    while (count > 0) {
+        // A full block is handed over only when a further value arrives, so a block that ends
+        // exactly at a level end stays current for MarkLevelEnd.
+        if (m_current->valuePos == kBlockValues)
+            FinishBlock(static_cast<std::uint16_t>(kBlockValues));
+        const std::uint32_t take = std::min(count, kBlockValues - m_current->valuePos);
+        for (std::uint32_t i = 0; i < take; ++i)
+            m_current->Append(values[i]);
+        values += take;
+        count -= take;
+    }
+}
+
+void CBlockEncoder::FinishBlock(std::uint16_t header) {
+    m_current->header = header;
+    const std::int32_t lastLevelIndex = m_current->lastLevelIndex;
+    if (m_forceWriting || m_usedBlocks == m_blockCount) {
+        EncodeAndWriteBatch(m_usedBlocks);
+        m_forceWriting = false;
+        m_usedBlocks = 0;
+    }
+    m_current = m_blocks[static_cast<std::size_t>(m_usedBlocks)].get();
+    ++m_usedBlocks;
+    m_current->valuePos = 0;
+    m_current->maxAbs = 0;
+    m_current->codePos = 0;
+    m_current->lastLevelIndex = lastLevelIndex;
+}
+
+void CBlockEncoder::FinishTile() {
+    FinishBlock(static_cast<std::uint16_t>(m_current->valuePos | kTileEndBit));
+}
+
+void CBlockEncoder::FlushLast() {
+    if (m_current->valuePos == 0) {
+        // Blocks handed over before the empty current one are written rather than lost.
+        if (m_usedBlocks > 1) {
+            EncodeAndWriteBatch(m_usedBlocks - 1);
+            std::swap(m_blocks[0], m_blocks[static_cast<std::size_t>(m_usedBlocks - 1)]);
+            m_usedBlocks = 1;
+            m_forceWriting = false;
+        }
+        return;
+    }
+    std::fill(m_current->values.begin() + m_current->valuePos, m_current->values.end(), 0);
+    m_current->valuePos = kBlockValues;
+    m_forceWriting = true;
+    FinishBlock(static_cast<std::uint16_t>(kBlockValues | kTileEndBit));
+}
+
+void CBlockEncoder::MarkLevelEnd(std::int32_t index) {
+    m_current->lastLevelIndex = index;
+    m_forceWriting = true;
+}
+
+// Blocks are coded in parallel, one per iteration; errors are kept per block and the first in
+// block order is thrown, so the outcome does not depend on the thread count.
+void CBlockEncoder::EncodeAndWriteBatch(int count) {
+#pragma omp parallel for schedule(static, 1) num_threads(m_blockCount) if (count > 1)
+    for (int i = 0; i < count; ++i) {
+        const auto index = static_cast<std::size_t>(i);
+        m_blockErrors[index] = 0;
+        try {
+            m_blocks[index]->EncodeBitPlanes(m_favorSpeed);
+        } catch (const IOException& e) {
+            m_blockErrors[index] = e.error;
+        }
+    }
+    for (int i = 0; i < count; ++i)
+        if (m_blockErrors[static_cast<std::size_t>(i)] != 0)
+            ThrowCodecError(m_blockErrors[static_cast<std::size_t>(i)]);
+    for (int i = 0; i < count; ++i)
+        WriteBlock(*m_blocks[static_cast<std::size_t>(i)]);
+}
+
+void CBlockEncoder::WriteBlock(CEncodeBlock& block) {
+    const std::uint32_t wordCount = WordsForBits(block.codePos);
+    std::uint8_t prefix[4];
+    StoreLE16(prefix, static_cast<std::uint16_t>(wordCount));
+    StoreLE16(prefix + 2, block.header);
+    WriteBytes(m_stream, prefix, m_useRegionBlocks ? 4 : 2);
+    WriteBytes(m_stream, block.codeWords.data(), wordCount * 4);
+
+    const std::uint64_t pos = m_stream.GetPos();
+    // A stored block counts for the level in which its first value lies.
+    if (m_hasLevelLengths && static_cast<std::size_t>(m_currLevelIndex) < m_levelLength.size())
+        m_levelLength[static_cast<std::size_t>(m_currLevelIndex)] +=
+            static_cast<std::uint32_t>(pos - m_lastWritePos);
+    if (m_hasLevelLengths) m_currLevelIndex = block.lastLevelIndex + 1;
+    m_lastWritePos = pos;
+    block.valuePos = 0;
+    block.maxAbs = 0;
+}
+
+std::uint64_t CBlockEncoder::ReserveLevelLengths() {
+    try {
+        m_levelLength.assign(m_nLevels, 0);
+    } catch (const std::bad_alloc&) {
+        ThrowCodecError(ErrorOutOfMemory);
+    }
+    m_hasLevelLengths = true;
+    m_levelLengthPos = m_stream.GetPos();
+    const std::vector<std::uint8_t> zeros(std::size_t{m_nLevels} * 4, 0);
+    WriteBytes(m_stream, zeros.data(), static_cast<std::uint32_t>(zeros.size()));
+    m_lastWritePos = m_stream.GetPos();
+    return zeros.size();
+}
+
+std::uint64_t CBlockEncoder::WriteLevelLengths() {
+    const std::uint64_t end = m_stream.GetPos();
+    m_stream.SetPos(PosFromStart, static_cast<std::int64_t>(m_levelLengthPos));
+    auto entries = static_cast<std::uint32_t>(std::max(m_currLevelIndex, 0));
+    if (m_hasLevelLengths) {
+        entries = std::min(entries, static_cast<std::uint32_t>(m_levelLength.size()));
+        std::vector<std::uint8_t> bytes(std::size_t{entries} * 4);
+        for (std::uint32_t i = 0; i < entries; ++i) {
+            StoreLE32(&bytes[i * 4], m_levelLength[i]);
+        }
+        WriteBytes(m_stream, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+    } else {
+        m_stream.SetPos(PosFromCurrent, std::int64_t{entries} * 4);
+    }
+    const std::uint64_t tableEnd = m_stream.GetPos();
+    m_stream.SetPos(PosFromStart, static_cast<std::int64_t>(end));
+    return end - tableEnd;
+}

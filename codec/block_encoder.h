@@ -1,0 +1,82 @@
+// The block encoder: collects band samples into code blocks of 16384 values, bit-plane codes a
+// batch of blocks in parallel and writes them to the stream in order, keeping the byte count of
+// every level for the level-length table.
+#pragma once
+
+#include "bit_plane_encoder.h"
+#include "qvt_stream.h"
+#include "wavelet_band.h"
+
+#include <cstdint>
+#include <memory>
+#include <omp.h>
+#include <vector>
+
+class CBlockEncoder {
+public:
+    // The caller has written the file head; blocks follow at the stream's position. With
+    // useParallel and at least 2 processors a batch holds one block per processor.
+    CBlockEncoder(CQVTStream& stream, std::uint8_t nLevels, bool useParallel,
+                  int processorCount = omp_get_num_procs());
+    CBlockEncoder(const CBlockEncoder&) = delete;
+    CBlockEncoder& operator=(const CBlockEncoder&) = delete;
+
+    // Never run-length code sign bits (faster coding, slightly larger files).
+    void SetFavorSpeed(bool favorSpeed) { m_favorSpeed = favorSpeed; }
+    // Stored blocks carry their 16-bit header (value count, tile end), as region files need.
+    void SetUseRegionBlocks(bool useRegionBlocks) { m_useRegionBlocks = useRegionBlocks; }
+    int BlockCount() const { return m_blockCount; }
+
+    void AddValue(std::int32_t v) { AddValues(&v, 1); }
+    // Appends width × height samples of `buffer`, starting at sample index startPos with row
+    // pitch `pitch`, in 8 × 8 block order.
+    void AddSamples(const std::int32_t* buffer, std::uint32_t width, std::uint32_t height,
+                    std::uint64_t startPos, std::uint64_t pitch);
+    // The same over a band's buffer; a window reaching past the buffer throws ErrorWrongFormat.
+    void AddBand(const CWaveletBand& band, std::uint32_t width, std::uint32_t height,
+                 std::uint64_t startPos, std::uint64_t pitch);
+    // Appends tile (tx, ty) of a band whose buffer holds the whole band; the band's tiles per
+    // side split each axis by the tile span rule.
+    void AddBandTile(const CWaveletBand& band, std::uint32_t tx, std::uint32_t ty);
+
+    // Hands the current block over with `header`; it is coded and written at once or with its
+    // batch, and a fresh block becomes current.
+    void FinishBlock(std::uint16_t header);
+    // Ends the current block at the end of a tile (tile-end bit set).
+    void FinishTile();
+    // Pads a non-empty current block with zeros to 16384 values and writes everything pending.
+    void FlushLast();
+    // The values added so far complete level-length entry `index`; blocks are written at the
+    // next block change.
+    void MarkLevelEnd(std::int32_t index);
+
+    // Writes a zero level-length table of nLevels entries at the stream position; returns the
+    // bytes written.
+    std::uint64_t ReserveLevelLengths();
+    // Writes the filled entries over the reserved table and returns to the end of the stream;
+    // returns the bytes of block data behind the table.
+    std::uint64_t WriteLevelLengths();
+    // Entry i: bytes of the stored blocks whose first value belongs to the i-th level written.
+    const std::vector<std::uint32_t>& LevelLengths() const { return m_levelLength; }
+
+private:
+    void AddValues(const std::int32_t* values, std::uint32_t count);
+    void EncodeAndWriteBatch(int count);
+    void WriteBlock(CEncodeBlock& block);
+
+    CQVTStream& m_stream;
+    std::uint64_t m_levelLengthPos;
+    std::uint64_t m_lastWritePos = 0;
+    std::vector<std::unique_ptr<CEncodeBlock>> m_blocks;
+    std::vector<std::uint32_t> m_blockErrors;
+    int m_blockCount = 1;
+    int m_usedBlocks = 1;
+    CEncodeBlock* m_current = nullptr;
+    std::vector<std::uint32_t> m_levelLength;
+    bool m_hasLevelLengths = false;
+    std::int32_t m_currLevelIndex = 0;
+    std::uint8_t m_nLevels;
+    bool m_favorSpeed = false;
+    bool m_forceWriting = false;
+    bool m_useRegionBlocks = false;
+};

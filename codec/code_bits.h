@@ -1,0 +1,141 @@
+// Geometry of a code block and the LSB-first bit fields inside its 32-bit code words: position p
+// is bit p % 32 of word p / 32, and a field's bit 0 lies at its position.
+#pragma once
+
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+
+static_assert(std::endian::native == std::endian::little,
+              "code words are stored and loaded as little-endian memory images");
+
+inline constexpr std::uint32_t kBlockValues = 16384;
+inline constexpr std::uint32_t kBlockWords = 16384;
+inline constexpr std::uint32_t kBlockBits = kBlockWords * 32;
+// Longest run-length code a 15-bit length field can describe.
+inline constexpr std::uint32_t kMaxCodedLength = 32767;
+inline constexpr std::uint16_t kTileEndBit = 0x8000;
+inline constexpr std::uint16_t kValueCountMask = 0x7FFF;
+
+// p rounded up to a multiple of 32.
+inline constexpr std::uint64_t AlignToWord(std::uint64_t p) {
+    return (p + 31) & ~std::uint64_t{31};
+}
+
+inline constexpr std::uint32_t WordsForBits(std::uint64_t bits) {
+    return static_cast<std::uint32_t>((bits + 31) / 32);
+}
+
+inline constexpr std::uint32_t LowBitsMask(std::uint32_t count) {
+    return count >= 32 ? ~0u : (1u << count) - 1;
+}
+
+// Run-length state of the significance and sign codes: runs are measured against limit = 2^k,
+// which doubles after a full run and halves after a run cut short.
+struct RunState {
+    std::uint32_t k;
+    std::uint64_t limit;
+
+    void Grow() {
+        if (k < 32) {
+            ++k;
+            limit <<= 1;
+        }
+    }
+    void Shrink() {
+        --k;
+        limit >>= 1;
+    }
+};
+
+// Replaces `count` (1..32) bits at position p with `value`; the bits may cross a word boundary.
+inline void SetBits(std::uint32_t* words, std::uint64_t p, std::uint32_t count,
+                    std::uint32_t value) {
+    const auto shift = static_cast<std::uint32_t>(p & 31);
+    std::uint32_t* word = words + p / 32;
+    const std::uint64_t mask = std::uint64_t{LowBitsMask(count)} << shift;
+    const std::uint64_t bits = (std::uint64_t{value} << shift) & mask;
+    word[0] = (word[0] & ~static_cast<std::uint32_t>(mask)) | static_cast<std::uint32_t>(bits);
+    if (shift + count > 32)
+        word[1] = (word[1] & ~static_cast<std::uint32_t>(mask >> 32)) |
+                  static_cast<std::uint32_t>(bits >> 32);
+}
+
+// Reads `count` (0..32) bits at position p. The word after the field's first word is read
+// whenever the field could cross into it, so callers keep one readable word past the last field.
+inline std::uint32_t GetBits(const std::uint32_t* words, std::uint64_t p, std::uint32_t count) {
+    const std::uint32_t* word = words + p / 32;
+    const std::uint64_t pair = word[0] | std::uint64_t{word[1]} << 32;
+    return static_cast<std::uint32_t>(pair >> (p & 31)) & LowBitsMask(count);
+}
+
+// Appends bit fields to a word array, writing whole words only: bits below the start position in
+// its word are kept, every bit after the last field in its word becomes 0. Words at or beyond
+// `capacity` are not written; the caller learns from End() that the code did not fit.
+class CodeBitWriter {
+public:
+    CodeBitWriter(std::uint32_t* words, std::uint32_t capacity, std::uint64_t start)
+        : m_words(words), m_capacity(capacity), m_wordIndex(static_cast<std::uint32_t>(start / 32)),
+          m_pending(static_cast<std::uint32_t>(start & 31)) {
+        if (m_pending > 0 && m_wordIndex < m_capacity)
+            m_acc = m_words[m_wordIndex] & LowBitsMask(m_pending);
+    }
+
+    // `value` must fit in `count` (0..32) bits.
+    void Put(std::uint32_t value, std::uint32_t count) {
+        m_acc |= std::uint64_t{value} << m_pending;
+        m_pending += count;
+        if (m_pending >= 32) {
+            StoreWord();
+            m_acc >>= 32;
+            m_pending -= 32;
+        }
+    }
+    void PutBit(bool bit) { Put(bit ? 1u : 0u, 1); }
+    void PutZeros(std::uint32_t count) {
+        for (; count > 32; count -= 32)
+            Put(0, 32);
+        Put(0, count);
+    }
+
+    // Writes the last partial word (its unused high bits 0).
+    void Finish() {
+        if (m_pending > 0) StoreWord();
+        m_acc = 0;
+    }
+
+    // Bit position after the last field put.
+    std::uint64_t End() const { return std::uint64_t{m_wordIndex} * 32 + m_pending; }
+
+private:
+    void StoreWord() {
+        if (m_wordIndex < m_capacity) m_words[m_wordIndex] = static_cast<std::uint32_t>(m_acc);
+        if (m_pending >= 32) ++m_wordIndex;
+    }
+
+    std::uint32_t* m_words;
+    std::uint32_t m_capacity;
+    std::uint32_t m_wordIndex;
+    std::uint32_t m_pending;
+    std::uint64_t m_acc = 0;
+};
+
+// Number of equal bits (all 0 when `ones` is false, all 1 otherwise) from position p, at most
+// `limit`; whole words of such bits are passed at once. Reads only words the limit reaches into.
+inline std::uint32_t CountRun(const std::uint32_t* words, std::uint64_t p, std::uint32_t limit,
+                              bool ones) {
+    const std::uint32_t flip = ones ? ~0u : 0u;
+    std::uint32_t count = 0;
+    while (count < limit) {
+        const auto shift = static_cast<std::uint32_t>(p & 31);
+        const std::uint32_t bits = (words[p / 32] ^ flip) >> shift;
+        const std::uint32_t left = std::min(32 - shift, limit - count);
+        if (bits != 0) {
+            const auto run = static_cast<std::uint32_t>(std::countr_zero(bits));
+            if (run < left) return count + run;
+        }
+        count += left;
+        p += left;
+    }
+    return limit;
+}

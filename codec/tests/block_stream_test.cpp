@@ -1,0 +1,398 @@
+// Block streams end to end: bands written level by level (plain and tiled) read back exactly, the
+// stored bytes and the decoded values do not depend on the number of blocks per batch, each
+// level-length prefix of the data suffices to decode its levels, tiles are skipped in memory and
+// in the stream, and damaged streams end in the same clean error whatever the batch size.
+#include "block_decoder.h"
+#include "block_encoder.h"
+#include "qvt_error.h"
+#include "qvt_stream.h"
+
+#include <cstring>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+#include <random>
+
+namespace {
+
+std::vector<std::uint8_t> BytesOf(const CQVTMemoryStream& stream) {
+    return {stream.Data(), stream.Data() + stream.DataSize()};
+}
+
+// A stream holding `bytes`, positioned at `pos`.
+std::unique_ptr<CQVTMemoryStream> StreamOver(const std::vector<std::uint8_t>& bytes,
+                                             std::uint64_t pos) {
+    auto stream = std::make_unique<CQVTMemoryStream>(bytes.size());
+    WriteBytes(*stream, bytes.data(), bytes.size());
+    stream->SetPos(PosFromStart, static_cast<std::int64_t>(pos));
+    return stream;
+}
+
+struct Part {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::vector<std::int32_t> samples;
+};
+
+// A level is a list of tiles, a tile a list of band windows. Plain streams ignore the tiling.
+using Tile = std::vector<Part>;
+using Level = std::vector<Tile>;
+
+struct Options {
+    bool regionBlocks = false;
+    int blockCount = 1;
+    bool favorSpeed = false;
+};
+
+Part RandomPart(std::mt19937& rng, std::uint32_t width, std::uint32_t height, int bits) {
+    Part part{width, height, std::vector<std::int32_t>(std::size_t{width} * height)};
+    for (auto& v : part.samples)
+        v = static_cast<std::int32_t>(rng() % (2u << bits)) - (1 << bits);
+    return part;
+}
+
+// Levels with tiles of very different sizes: empty ones, small ones and ones spanning blocks.
+std::vector<Level> RandomLevels(std::mt19937& rng, int levelCount, int tilesPerLevel) {
+    std::vector<Level> levels(static_cast<std::size_t>(levelCount));
+    for (auto& level : levels) {
+        for (int t = 0; t < tilesPerLevel; ++t) {
+            Tile tile;
+            for (int band = 0; band < 3; ++band) {
+                const std::uint32_t kind = rng() % 10;
+                const std::uint32_t width = kind == 0  ? 0
+                                            : kind < 8 ? 1 + rng() % 20
+                                                       : 100 + rng() % 60;
+                const std::uint32_t height = kind == 0  ? 0
+                                             : kind < 8 ? 1 + rng() % 20
+                                                        : 90 + rng() % 60;
+                tile.push_back(RandomPart(rng, width, height, 1 + static_cast<int>(rng() % 12)));
+            }
+            level.push_back(std::move(tile));
+        }
+    }
+    return levels;
+}
+
+struct Encoded {
+    std::vector<std::uint8_t> bytes;
+    std::vector<std::uint32_t> levelLengths;
+    std::uint64_t dataLength = 0;
+};
+
+Encoded Encode(const std::vector<Level>& levels, const Options& options) {
+    CQVTMemoryStream stream(0);
+    CBlockEncoder encoder(stream, static_cast<std::uint8_t>(levels.size()), true,
+                          options.blockCount);
+    encoder.SetUseRegionBlocks(options.regionBlocks);
+    encoder.SetFavorSpeed(options.favorSpeed);
+    EXPECT_EQ(encoder.ReserveLevelLengths(), levels.size() * 4);
+    for (std::size_t l = 0; l < levels.size(); ++l) {
+        for (std::size_t t = 0; t < levels[l].size(); ++t) {
+            for (const Part& part : levels[l][t])
+                encoder.AddSamples(part.samples.data(), part.width, part.height, 0, part.width);
+            if (t + 1 == levels[l].size()) encoder.MarkLevelEnd(static_cast<std::int32_t>(l));
+            if (options.regionBlocks) encoder.FinishTile();
+        }
+    }
+    encoder.FlushLast();
+    const std::uint64_t dataLength = encoder.WriteLevelLengths();
+    EXPECT_EQ(stream.GetPos(), stream.DataSize());
+    return {BytesOf(stream), encoder.LevelLengths(), dataLength};
+}
+
+struct Decoded {
+    std::uint32_t error = 0;
+    std::vector<std::vector<std::int32_t>> parts; // in reading order, skipped tiles left out
+};
+
+// Reads `levelCount` levels; tiles for which skip(level, tile) holds are skipped.
+Decoded Decode(const std::vector<std::uint8_t>& bytes, const std::vector<Level>& levels,
+               std::size_t levelCount, const Options& options, const auto& skip) {
+    const auto stream = StreamOver(bytes, levels.size() * 4);
+    Decoded decoded;
+    try {
+        CBlockDecoder decoder(*stream, true, options.blockCount);
+        decoder.SetUseRegionBlocks(options.regionBlocks);
+        for (std::size_t l = 0; l < levelCount; ++l) {
+            for (std::size_t t = 0; t < levels[l].size(); ++t) {
+                if (options.regionBlocks) {
+                    if (skip(l, t)) {
+                        decoder.SkipTile();
+                        continue;
+                    }
+                    decoder.NextBlock();
+                }
+                for (const Part& part : levels[l][t]) {
+                    std::vector<std::int32_t> samples(part.samples.size(), 0x5EED);
+                    decoder.PlaceValues(samples.data(), part.width, part.height, 0, part.width, 0);
+                    decoded.parts.push_back(std::move(samples));
+                }
+            }
+        }
+    } catch (const IOException& e) {
+        decoded.error = e.error;
+    }
+    return decoded;
+}
+
+std::vector<std::vector<std::int32_t>> Expected(const std::vector<Level>& levels,
+                                                const auto& skip) {
+    std::vector<std::vector<std::int32_t>> parts;
+    for (std::size_t l = 0; l < levels.size(); ++l)
+        for (std::size_t t = 0; t < levels[l].size(); ++t)
+            if (!skip(l, t))
+                for (const Part& part : levels[l][t])
+                    parts.push_back(part.samples);
+    return parts;
+}
+
+const auto kReadAll = [](std::size_t, std::size_t) { return false; };
+
+// Walks the stored blocks: (bytes of each block with its prefix).
+std::vector<std::uint64_t> StoredBlockSizes(const std::vector<std::uint8_t>& bytes,
+                                            std::size_t start, bool regionBlocks) {
+    std::vector<std::uint64_t> sizes;
+    for (std::size_t pos = start; pos < bytes.size();) {
+        const std::uint64_t words = bytes[pos] | bytes[pos + 1] << 8;
+        const std::uint64_t size = (regionBlocks ? 4 : 2) + words * 4;
+        sizes.push_back(size);
+        pos += size;
+    }
+    return sizes;
+}
+
+} // namespace
+
+TEST(BlockStream, PlainAndTiledStreamsReadBackAtEveryBatchSize) {
+    std::mt19937 rng(1);
+    for (const bool regionBlocks : {false, true}) {
+        const auto levels = RandomLevels(rng, 3, 5);
+        const Encoded reference = Encode(levels, {regionBlocks, 1, false});
+        EXPECT_EQ(reference.dataLength, reference.bytes.size() - levels.size() * 4);
+        std::uint64_t sum = 0;
+        for (std::size_t i = 0; i < levels.size(); ++i) {
+            std::uint32_t stored = 0;
+            std::memcpy(&stored, &reference.bytes[i * 4], 4);
+            EXPECT_EQ(stored, reference.levelLengths[i]);
+            sum += stored;
+        }
+        EXPECT_EQ(sum, reference.dataLength);
+        for (const int blockCount : {1, 2, 3, 5}) {
+            const Options options{regionBlocks, blockCount, false};
+            EXPECT_EQ(Encode(levels, options).bytes, reference.bytes) << blockCount;
+            const Decoded decoded =
+                Decode(reference.bytes, levels, levels.size(), options, kReadAll);
+            EXPECT_EQ(decoded.error, 0u);
+            EXPECT_EQ(decoded.parts, Expected(levels, kReadAll)) << blockCount;
+        }
+    }
+}
+
+TEST(BlockStream, FavorSpeedChangesOnlyTheCode) {
+    std::mt19937 rng(2);
+    const auto levels = RandomLevels(rng, 2, 3);
+    const Options fast{false, 2, true};
+    const Encoded encoded = Encode(levels, fast);
+    EXPECT_EQ(Decode(encoded.bytes, levels, levels.size(), fast, kReadAll).parts,
+              Expected(levels, kReadAll));
+}
+
+// Entry i counts every block whose first value lies in level i, so the head plus entries 0..i
+// decode levels 0..i, and a block holding the end of one level and the start of the next is
+// counted with the earlier one.
+TEST(BlockStream, LevelLengthPrefixesDecodeTheirLevels) {
+    std::mt19937 rng(3);
+    for (const bool regionBlocks : {false, true}) {
+        const auto levels = RandomLevels(rng, 4, 4);
+        for (const int blockCount : {1, 3}) {
+            const Options options{regionBlocks, blockCount, false};
+            const Encoded encoded = Encode(levels, options);
+            std::size_t end = levels.size() * 4;
+            for (std::size_t l = 0; l < levels.size(); ++l) {
+                end += encoded.levelLengths[l];
+                const std::vector<std::uint8_t> prefix(encoded.bytes.begin(),
+                                                       encoded.bytes.begin() +
+                                                           static_cast<std::ptrdiff_t>(end));
+                const Decoded decoded = Decode(prefix, levels, l + 1, options, kReadAll);
+                ASSERT_EQ(decoded.error, 0u) << "level " << l;
+                auto expected = Expected(levels, kReadAll);
+                expected.resize(decoded.parts.size());
+                EXPECT_EQ(decoded.parts, expected);
+            }
+        }
+    }
+}
+
+TEST(BlockStream, PlainStreamPadsOnlyTheLastBlock) {
+    std::mt19937 rng(4);
+    std::vector<Level> levels = {{{RandomPart(rng, 200, 100, 5)}}, {{RandomPart(rng, 70, 3, 5)}}};
+    const Encoded encoded = Encode(levels, {false, 2, false});
+    // 20000 + 210 values: two stored blocks, the second padded; both start in the first level.
+    EXPECT_EQ(StoredBlockSizes(encoded.bytes, 8, false).size(), 2u);
+    EXPECT_EQ(encoded.levelLengths,
+              (std::vector<std::uint32_t>{static_cast<std::uint32_t>(encoded.dataLength), 0}));
+}
+
+// Without a level end the blocks of a batch wait; flushing writes them all the same.
+TEST(BlockStream, FlushWritesBlocksHandedOverEarlier) {
+    std::vector<std::vector<std::uint8_t>> streams;
+    for (const int blockCount : {1, 3}) {
+        CQVTMemoryStream stream(0);
+        CBlockEncoder encoder(stream, 1, true, blockCount);
+        encoder.SetUseRegionBlocks(true);
+        for (std::int32_t tile = 0; tile < 2; ++tile) {
+            encoder.AddValue(3 - 6 * tile); // each block holds 3 words of code
+            encoder.FinishTile();
+        }
+        encoder.FlushLast();
+        streams.push_back(BytesOf(stream));
+    }
+    EXPECT_EQ(streams[0].size(), 2u * (4 + 3 * 4));
+    EXPECT_EQ(streams[1], streams[0]);
+}
+
+TEST(BlockStream, SkippedTilesLeaveTheOthersIntact) {
+    std::mt19937 rng(5);
+    const auto levels = RandomLevels(rng, 3, 9);
+    const auto everyOther = [](std::size_t l, std::size_t t) { return (l + t) % 2 == 0; };
+    const auto allButLast = [&](std::size_t l, std::size_t t) { return t + 1 < levels[l].size(); };
+    const auto allOfLevel1 = [](std::size_t l, std::size_t) { return l == 1; };
+    const Encoded encoded = Encode(levels, {true, 1, false});
+    for (const int blockCount : {1, 2, 4}) {
+        const Options options{true, blockCount, false};
+        for (const auto& skip : std::vector<std::function<bool(std::size_t, std::size_t)>>{
+                 everyOther, allButLast, allOfLevel1}) {
+            const Decoded decoded = Decode(encoded.bytes, levels, levels.size(), options, skip);
+            EXPECT_EQ(decoded.error, 0u);
+            EXPECT_EQ(decoded.parts, Expected(levels, skip)) << blockCount;
+        }
+    }
+}
+
+TEST(BlockStream, ValuesAreScaledByTheShift) {
+    CQVTMemoryStream stream(0);
+    CBlockEncoder encoder(stream, 0, false);
+    const std::int32_t samples[] = {3, -3, INT32_MIN, 1, -1, 5};
+    encoder.AddSamples(samples, 6, 1, 0, 6);
+    encoder.FlushLast();
+    stream.SetPos(PosFromStart, 0);
+    CBlockDecoder decoder(stream, false);
+    EXPECT_EQ(decoder.TakeValue(2), 12);
+    EXPECT_EQ(decoder.TakeValue(2), -12);
+    EXPECT_EQ(decoder.TakeValue(0), INT32_MIN);
+    EXPECT_EQ(decoder.TakeValue(31), INT32_MIN);
+    EXPECT_EQ(decoder.TakeValue(31), INT32_MIN);
+    EXPECT_EQ(decoder.TakeValue(32), 0);
+}
+
+TEST(BlockStream, RestartAfterResetReadsFromTheNewPosition) {
+    std::mt19937 rng(6);
+    const auto levels = RandomLevels(rng, 2, 6);
+    for (const int blockCount : {1, 3}) {
+        const Options options{true, blockCount, false};
+        const Encoded encoded = Encode(levels, options);
+        const auto stream = StreamOver(encoded.bytes, 8);
+        CBlockDecoder decoder(*stream, true, blockCount);
+        decoder.SetUseRegionBlocks(true);
+        const auto readTile = [&](const Tile& tile) {
+            std::vector<std::vector<std::int32_t>> parts;
+            decoder.NextBlock();
+            for (const Part& part : tile) {
+                std::vector<std::int32_t> samples(part.samples.size());
+                decoder.PlaceValues(samples.data(), part.width, part.height, 0, part.width, 0);
+                parts.push_back(samples);
+            }
+            return parts;
+        };
+        readTile(levels[0][0]);
+        readTile(levels[0][1]);
+        stream->SetPos(PosFromStart, 8);
+        decoder.ResetBatch();
+        for (const Tile& tile : levels[0]) {
+            std::vector<std::vector<std::int32_t>> expected;
+            for (const Part& part : tile)
+                expected.push_back(part.samples);
+            EXPECT_EQ(readTile(tile), expected);
+        }
+    }
+}
+
+TEST(BlockStream, ExhaustedStreamNeverYieldsStaleValues) {
+    CQVTMemoryStream stream(0);
+    CBlockEncoder encoder(stream, 0, false);
+    for (std::int32_t v = 1; v <= 10; ++v)
+        encoder.AddValue(v);
+    encoder.FlushLast();
+    for (const int blockCount : {1, 2}) {
+        stream.SetPos(PosFromStart, 0);
+        CBlockDecoder decoder(stream, true, blockCount);
+        std::int32_t out[kBlockValues];
+        decoder.PlaceValues(out, kBlockValues, 1, 0, kBlockValues, 0);
+        EXPECT_EQ(out[9], 10);
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            try {
+                decoder.TakeValue(0);
+                ADD_FAILURE() << "a value past the end of the stream";
+            } catch (const IOException& e) {
+                EXPECT_EQ(e.error, ErrorShortRead);
+            }
+        }
+    }
+    CQVTMemoryStream empty(0);
+    CBlockDecoder decoder(empty, false);
+    EXPECT_THROW(decoder.NextBlock(), IOException);
+}
+
+TEST(BlockStream, IncompressibleBlockFailsCleanly) {
+    std::mt19937 rng(7);
+    std::vector<std::int32_t> noise(kBlockValues);
+    for (auto& v : noise)
+        v = static_cast<std::int32_t>(rng());
+    for (const int blockCount : {1, 2}) {
+        CQVTMemoryStream stream(0);
+        CBlockEncoder encoder(stream, 1, true, blockCount);
+        encoder.AddSamples(noise.data(), kBlockValues, 1, 0, kBlockValues);
+        try {
+            encoder.FlushLast();
+            ADD_FAILURE() << "no error for a block that cannot be stored";
+        } catch (const IOException& e) {
+            EXPECT_EQ(e.error, ErrorWrongFormat);
+        }
+    }
+}
+
+// Cuts and byte flips of valid streams: the decode ends in a clean error or in values, and the
+// outcome, including every value delivered before an error, is the same for every batch size.
+TEST(BlockStream, DamagedStreamsGiveTheSameOutcomeAtEveryBatchSize) {
+    std::mt19937 rng(8);
+    for (const bool regionBlocks : {false, true}) {
+        const auto levels = RandomLevels(rng, 2, 4);
+        const auto skip = [&](std::size_t l, std::size_t t) {
+            return regionBlocks && (l + t) % 3 == 1;
+        };
+        const Encoded encoded = Encode(levels, {regionBlocks, 1, false});
+        const std::size_t head = levels.size() * 4;
+        for (int round = 0; round < 60; ++round) {
+            auto bytes = encoded.bytes;
+            if (round % 3 == 0) {
+                bytes.resize(head + rng() % (bytes.size() - head));
+            } else {
+                const std::size_t flips = 1 + rng() % 3;
+                for (std::size_t f = 0; f < flips; ++f)
+                    bytes[head + rng() % (bytes.size() - head)] ^=
+                        static_cast<std::uint8_t>(1 + rng() % 255);
+            }
+            const Decoded one =
+                Decode(bytes, levels, levels.size(), {regionBlocks, 1, false}, skip);
+            EXPECT_TRUE(one.error == 0 || one.error == ErrorShortRead ||
+                        one.error == ErrorWrongFormat)
+                << std::hex << one.error;
+            for (const int blockCount : {2, 3}) {
+                const Decoded many =
+                    Decode(bytes, levels, levels.size(), {regionBlocks, blockCount, false}, skip);
+                ASSERT_EQ(many.error, one.error) << "round " << round << " blocks " << blockCount;
+                ASSERT_EQ(many.parts, one.parts) << "round " << round << " blocks " << blockCount;
+            }
+        }
+    }
+}
