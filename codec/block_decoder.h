@@ -14,7 +14,9 @@
 class CBlockDecoder {
 public:
     // The caller has read the file head; blocks follow at the stream's position. With
-    // useParallel and at least 2 processors a batch holds one block per processor.
+    // useParallel and at least 2 processors a batch holds one block per processor, and the
+    // parallel runtime's thread count is set to that number. What the decoder delivers or throws
+    // never depends on it.
     CBlockDecoder(CQVTStream& stream, bool useParallel, int processorCount = omp_get_num_procs());
     CBlockDecoder(const CBlockDecoder&) = delete;
     CBlockDecoder& operator=(const CBlockDecoder&) = delete;
@@ -40,7 +42,9 @@ public:
     // restarting a read after the stream was moved back.
     void ResetBatch();
 
-    // The next value multiplied by 2^max(0, shift) (modulo 2^32).
+    // The next value multiplied by 2^max(0, shift) (modulo 2^32). When the data are used up the
+    // error that ended them is thrown (ErrorShortRead at the end of the stream), never an old
+    // value; a request that lands on a block without values throws ErrorWrongFormat.
     std::int32_t TakeValue(int shift) {
         std::int32_t v;
         TakeValues(&v, 1, shift);

@@ -13,7 +13,7 @@
 
 CBlockEncoder::CBlockEncoder(CQVTStream& stream, std::uint8_t nLevels, bool useParallel,
                              int processorCount)
-    : m_stream(stream), m_levelLengthPos(stream.GetPos()), m_nLevels(nLevels) {
+    : m_stream(stream), m_nLevels(nLevels) {
     if (useParallel && processorCount >= 2) {
         m_blockCount = processorCount;
         omp_set_num_threads(m_blockCount);
@@ -144,35 +144,12 @@ void CBlockEncoder::WriteBlock(CEncodeBlock& block) {
     block.maxAbs = 0;
 }
 
-std::uint64_t CBlockEncoder::ReserveLevelLengths() {
+void CBlockEncoder::StartLevelLengths() {
     try {
         m_levelLength.assign(m_nLevels, 0);
     } catch (const std::bad_alloc&) {
         ThrowCodecError(ErrorOutOfMemory);
     }
     m_hasLevelLengths = true;
-    m_levelLengthPos = m_stream.GetPos();
-    const std::vector<std::uint8_t> zeros(std::size_t{m_nLevels} * 4, 0);
-    WriteBytes(m_stream, zeros.data(), static_cast<std::uint32_t>(zeros.size()));
     m_lastWritePos = m_stream.GetPos();
-    return zeros.size();
-}
-
-std::uint64_t CBlockEncoder::WriteLevelLengths() {
-    const std::uint64_t end = m_stream.GetPos();
-    m_stream.SetPos(PosFromStart, static_cast<std::int64_t>(m_levelLengthPos));
-    auto entries = static_cast<std::uint32_t>(std::max(m_currLevelIndex, 0));
-    if (m_hasLevelLengths) {
-        entries = std::min(entries, static_cast<std::uint32_t>(m_levelLength.size()));
-        std::vector<std::uint8_t> bytes(std::size_t{entries} * 4);
-        for (std::uint32_t i = 0; i < entries; ++i) {
-            StoreLE32(&bytes[i * 4], m_levelLength[i]);
-        }
-        WriteBytes(m_stream, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
-    } else {
-        m_stream.SetPos(PosFromCurrent, std::int64_t{entries} * 4);
-    }
-    const std::uint64_t tableEnd = m_stream.GetPos();
-    m_stream.SetPos(PosFromStart, static_cast<std::int64_t>(end));
-    return end - tableEnd;
 }

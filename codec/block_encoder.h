@@ -15,7 +15,9 @@
 class CBlockEncoder {
 public:
     // The caller has written the file head; blocks follow at the stream's position. With
-    // useParallel and at least 2 processors a batch holds one block per processor.
+    // useParallel and at least 2 processors a batch holds one block per processor, and the
+    // parallel runtime's thread count is set to that number for all of the codec's loops.
+    // Stored bytes never depend on it. Block memory that cannot be had: ErrorOutOfMemory.
     CBlockEncoder(CQVTStream& stream, std::uint8_t nLevels, bool useParallel,
                   int processorCount = omp_get_num_procs());
     CBlockEncoder(const CBlockEncoder&) = delete;
@@ -40,7 +42,8 @@ public:
     void AddBandTile(const CWaveletBand& band, std::uint32_t tx, std::uint32_t ty);
 
     // Hands the current block over with `header`; it is coded and written at once or with its
-    // batch, and a fresh block becomes current.
+    // batch, and a fresh block becomes current. A block whose code would exceed 16384 words
+    // throws ErrorWrongFormat (first such block of the batch); stream errors propagate.
     void FinishBlock(std::uint16_t header);
     // Ends the current block at the end of a tile (tile-end bit set).
     void FinishTile();
@@ -50,12 +53,9 @@ public:
     // next block change.
     void MarkLevelEnd(std::int32_t index);
 
-    // Writes a zero level-length table of nLevels entries at the stream position; returns the
-    // bytes written.
-    std::uint64_t ReserveLevelLengths();
-    // Writes the filled entries over the reserved table and returns to the end of the stream;
-    // returns the bytes of block data behind the table.
-    std::uint64_t WriteLevelLengths();
+    // Starts counting the bytes of each level from the stream position, where the first block
+    // will follow the level-length table. The head writer owns the table itself.
+    void StartLevelLengths();
     // Entry i: bytes of the stored blocks whose first value belongs to the i-th level written.
     const std::vector<std::uint32_t>& LevelLengths() const { return m_levelLength; }
 
@@ -65,7 +65,6 @@ private:
     void WriteBlock(CEncodeBlock& block);
 
     CQVTStream& m_stream;
-    std::uint64_t m_levelLengthPos;
     std::uint64_t m_lastWritePos = 0;
     std::vector<std::unique_ptr<CEncodeBlock>> m_blocks;
     std::vector<std::uint32_t> m_blockErrors;

@@ -94,6 +94,34 @@ TEST(BitPlaneCode, RunLengthStateFollowsTheRuns) {
     EXPECT_EQ(Decode(*blocks.decoder, code, 12), values);
 }
 
+// Worked by hand. Plane 1: 1 (run 1 in 3 bits) +, 1 (run 1 in 2 bits) -, a full run of 2, the
+// terminator. Plane 0: the run of 2 crosses the significant value 1 and ends exactly where the
+// gap before value 3 ends, so value 4 is the new significant one; refinement bits 0, 0 follow.
+TEST(BitPlaneCode, RunsCarryAcrossSignificantValues) {
+    Blocks blocks;
+    const std::vector<std::int32_t> values = {0, 2, 0, -2, 1, 0, 0, 0};
+    const std::vector<std::uint32_t> code = {0xAC6003A2, 0x00000006, 0x01E50013, 0x00000000};
+    EXPECT_EQ(Encode(*blocks.encoder, values, 8), code);
+    EXPECT_EQ(Decode(*blocks.decoder, code, 8), values);
+}
+
+// Worked by hand: 64 values alternating -1 and 0 cost 132 bits of run-length code, more than
+// plain bits (64 + 32 + 30), so form B stores them. Its 32 negative signs become the run-length
+// code 1 1 1 1 1 (runs of 1, 2, 4, 8, 16), then 0 and the last run 1 in 5 bits: 11 bits.
+TEST(BitPlaneCode, DensePlaneUsesPlainSignificanceWithSignRuns) {
+    Blocks blocks;
+    std::vector<std::int32_t> values(64, 0);
+    for (std::size_t i = 0; i < values.size(); i += 2)
+        values[i] = -1;
+    const std::vector<std::uint32_t> coded = {0x02E01001, 0x00000BE0, 0x55555555, 0x55555555};
+    EXPECT_EQ(Encode(*blocks.encoder, values, 64), coded);
+    EXPECT_EQ(Decode(*blocks.decoder, coded, 64), values);
+    const std::vector<std::uint32_t> plain = {0x08001001, 0x00000000, 0xFFFFFFFF, 0x55555555,
+                                              0x55555555};
+    EXPECT_EQ(Encode(*blocks.encoder, values, 64, true), plain);
+    EXPECT_EQ(Decode(*blocks.decoder, plain, 64), values);
+}
+
 TEST(BitPlaneCode, RandomBlocksDecodeToTheirInput) {
     std::mt19937 rng(20261206);
     Blocks blocks;

@@ -5,6 +5,7 @@
 #include "block_decoder.h"
 #include "block_encoder.h"
 #include "qvt_error.h"
+#include "qvt_head.h"
 #include "qvt_stream.h"
 
 #include <cstring>
@@ -79,13 +80,17 @@ struct Encoded {
     std::uint64_t dataLength = 0;
 };
 
+// The level-length table and the blocks behind it, without the head before them.
 Encoded Encode(const std::vector<Level>& levels, const Options& options) {
     CQVTMemoryStream stream(0);
-    CBlockEncoder encoder(stream, static_cast<std::uint8_t>(levels.size()), true,
-                          options.blockCount);
+    QVTHeader header;
+    header.levels = static_cast<std::uint8_t>(levels.size());
+    CQVTHeadWriter head(stream, 0, header, ColorTable{});
+    head.BeginLevelData(header.levels);
+    CBlockEncoder encoder(stream, header.levels, true, options.blockCount);
     encoder.SetUseRegionBlocks(options.regionBlocks);
     encoder.SetFavorSpeed(options.favorSpeed);
-    EXPECT_EQ(encoder.ReserveLevelLengths(), levels.size() * 4);
+    encoder.StartLevelLengths();
     for (std::size_t l = 0; l < levels.size(); ++l) {
         for (std::size_t t = 0; t < levels[l].size(); ++t) {
             for (const Part& part : levels[l][t])
@@ -95,9 +100,12 @@ Encoded Encode(const std::vector<Level>& levels, const Options& options) {
         }
     }
     encoder.FlushLast();
-    const std::uint64_t dataLength = encoder.WriteLevelLengths();
+    const std::uint64_t tableAndData = head.FinishLevelData(encoder.LevelLengths());
     EXPECT_EQ(stream.GetPos(), stream.DataSize());
-    return {BytesOf(stream), encoder.LevelLengths(), dataLength};
+    std::vector<std::uint8_t> bytes = BytesOf(stream);
+    bytes.erase(bytes.begin(),
+                bytes.begin() + static_cast<std::ptrdiff_t>(head.LevelTablePosition()));
+    return {bytes, encoder.LevelLengths(), tableAndData - levels.size() * 4};
 }
 
 struct Decoded {
