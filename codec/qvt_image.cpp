@@ -3,6 +3,7 @@
 #include "block_decoder.h"
 #include "block_encoder.h"
 #include "chroma_reduction.h"
+#include "code_bits.h"
 #include "pixel_export.h"
 #include "pixel_import.h"
 #include "quantize.h"
@@ -37,9 +38,12 @@ int ChooseLevelCount(std::uint32_t width, std::uint32_t height, int requested) {
     return std::clamp(levels, 0, kMaxLevels);
 }
 
+// The fewest bytes a stored block takes: its word count and one code word.
+constexpr std::uint64_t kMinStoredBlockBytes = 6;
+
 double ProgressAtLevel(int levelsToGo) { return std::pow(0.25, levelsToGo); }
 
-// Value v scaled down to level L, rounding up: ceil(v / 2^L).
+// Value scaled down to a level, rounding up: ceil(value / 2^level).
 std::uint32_t ScaleUp(std::uint32_t value, int level) {
     if (level == 0) return value;
     return static_cast<std::uint32_t>((std::uint64_t{value} + (std::uint64_t{1} << level) - 1) >>
@@ -108,8 +112,7 @@ void CQVTImage::Open(CQVTStream& stream) {
         m_layout = head.layout;
         m_colorTable = head.colorTable;
         if (head.userData)
-            m_userData.assign(head.userData.get(),
-                              head.userData.get() + head.keptUserDataLength);
+            m_userData.assign(head.userData.get(), head.userData.get() + head.keptUserDataLength);
         m_userDataLength = head.userDataLength;
         m_userDataPosition = head.userDataPosition;
         m_levelLengths = head.levelLengths;
@@ -184,9 +187,10 @@ void CQVTImage::ReadRegion(const RegionRect& rect, int level, ProgressCallback p
         m_region = region;
         m_hasRegion = true;
         m_decoder->SetUseRegionBlocks(true);
-        const RegionRect chroma{region.left >> 1, region.top >> 1,
-                                static_cast<std::uint32_t>((std::uint64_t{region.right} + 1) >> 1),
-                                static_cast<std::uint32_t>((std::uint64_t{region.bottom} + 1) >> 1)};
+        const RegionRect chroma{
+            region.left >> 1, region.top >> 1,
+            static_cast<std::uint32_t>((std::uint64_t{region.right} + 1) >> 1),
+            static_cast<std::uint32_t>((std::uint64_t{region.bottom} + 1) >> 1)};
         for (int c = 0; c < m_header.channels; ++c)
             m_channels[c].pyramid->SetRegion(c > 0 && m_layout.chromaHalved ? chroma : region);
     }
@@ -209,7 +213,23 @@ void CQVTImage::RestartFromTop() {
     }
 }
 
+void CQVTImage::CheckLevelCanBeCoded(int level) const {
+    std::uint64_t samples = 0;
+    for (int c = 0; c < m_header.channels; ++c) {
+        const CWaveletPyramid& pyramid = *m_channels[c].pyramid;
+        if (level == m_header.levels)
+            samples += pyramid.Band(level, BandOrientation::LL).RegionSampleCount();
+        for (BandOrientation orientation : kDetailBands)
+            samples += pyramid.Band(level, orientation).RegionSampleCount();
+    }
+    // Blocks the decoder has read ahead are no longer in the stream; allow a batch of them.
+    const std::uint64_t blocks = RemainingBytes(*m_stream) / kMinStoredBlockBytes +
+                                 static_cast<std::uint64_t>(m_decoder->BlockCount());
+    if (samples / kBlockValues > blocks) ThrowCodecError(ErrorShortRead);
+}
+
 void CQVTImage::DecodeLevel(int level) {
+    CheckLevelCanBeCoded(level);
     const int q = m_layout.quantisation;
     const bool separateBands = (m_leadIn.version & kVersionSeparateBands) != 0;
     for (int c = 0; c < m_header.channels; ++c) {
@@ -229,6 +249,7 @@ void CQVTImage::DecodeLevel(int level) {
 }
 
 void CQVTImage::DecodeRegionLevel(int level) {
+    CheckLevelCanBeCoded(level);
     const int q = m_layout.quantisation;
     const std::uint32_t tiles = std::uint32_t{1} << (m_header.levels - level);
     for (int c = 0; c < m_header.channels; ++c) {
@@ -266,8 +287,12 @@ void CQVTImage::FinishDecodedLevel(int level, double& fraction, ProgressCallback
 }
 
 RegionRect CQVTImage::CurrentRegion() const {
-    return {ScaleUp(m_region.left, m_currentLevel), ScaleUp(m_region.top, m_currentLevel),
-            ScaleUp(m_region.right, m_currentLevel), ScaleUp(m_region.bottom, m_currentLevel)};
+    // Every pixel the rectangle touches at full size keeps its pixel at this level: edges are
+    // rounded outwards. Rounding the left and top edges up as well would make a rectangle
+    // narrower than 2^level pixels vanish.
+    const int level = m_currentLevel;
+    return {m_region.left >> level, m_region.top >> level, ScaleUp(m_region.right, level),
+            ScaleUp(m_region.bottom, level)};
 }
 
 ChannelImage CQVTImage::DescribeChannels() const {
@@ -309,6 +334,8 @@ std::uint32_t CQVTImage::ExportHeight() const {
 void CQVTImage::ExportPixels(std::ptrdiff_t rowPitch, std::uint8_t* bits,
                              std::uint32_t bitsPerPixel, const ChannelMap* channelMap,
                              ProgressCallback progress, void* data, SampleAlignment alignment) {
+    // Until the first level is decoded there are no planes, only their pyramids.
+    if (m_header.levels > 0 && m_currentLevel == m_header.levels) ThrowCodecError(EINVAL);
     const ChannelImage image = DescribeChannels();
     const ExportArea area = ExportAreaNow(image);
     ExportPixelRows(image, bits, rowPitch, bitsPerPixel, {channelMap, alignment, progress, data},
@@ -369,7 +396,7 @@ void CQVTImage::SetMaxChannelValue(std::uint32_t maximum) {
     if (maximum == 0 || m_header.channels == 0) return;
     const int depth = std::min(m_header.bitsPerPixel / m_header.channels, 31);
     m_header.usedBitsPerChannel =
-        static_cast<std::uint8_t>(std::min(std::bit_width(maximum), depth));
+        static_cast<std::uint8_t>(std::min(static_cast<int>(std::bit_width(maximum)), depth));
 }
 
 void CQVTImage::ImportPixels(std::ptrdiff_t rowPitch, const std::uint8_t* bits,
@@ -398,8 +425,8 @@ std::uint64_t CQVTImage::WriteHead(CQVTStream& stream) {
     const std::uint64_t start = stream.GetPos();
     if (m_header.levels > 0) {
         const std::span<ChannelPlane> channels(m_channels.data(), m_header.channels);
-        if (const std::uint32_t code = RunForwardPass(channels, m_header.levels,
-                                                      m_layout.quantisation, ThreadCount())) {
+        if (const std::uint32_t code =
+                RunForwardPass(channels, m_header.levels, m_layout.quantisation, ThreadCount())) {
             m_channels = {};
             ThrowCodecError(code);
         }
@@ -422,7 +449,7 @@ std::uint64_t CQVTImage::WriteLevels(CQVTStream& stream, ProgressCallback progre
     double fraction = ProgressAtLevel(m_header.levels);
     m_headWriter->BeginLevelData(m_header.levels);
     if (m_header.levels > 0) {
-        m_encoder->StartLevelData();
+        m_encoder->StartLevelLengths();
         while (m_currentLevel > 0) {
             EncodeLevel(m_currentLevel);
             --m_currentLevel;

@@ -81,10 +81,9 @@ public:
     // 0 (no maximum known) keeps the full depth.
     void SetMaxChannelValue(std::uint32_t maximum);
     // Fills the channels from rows of the image's mode, then halves chroma when due.
-    void ImportPixels(std::ptrdiff_t rowPitch, const std::uint8_t* bits,
-                      std::uint32_t bitsPerPixel, const ChannelMap* channelMap = nullptr,
-                      ProgressCallback progress = nullptr, void* data = nullptr,
-                      SampleAlignment alignment = SampleAlignment::Top);
+    void ImportPixels(std::ptrdiff_t rowPitch, const std::uint8_t* bits, std::uint32_t bitsPerPixel,
+                      const ChannelMap* channelMap = nullptr, ProgressCallback progress = nullptr,
+                      void* data = nullptr, SampleAlignment alignment = SampleAlignment::Top);
     // Writes head and levels; adds the bytes of both to *writtenBytes when given and returns
     // the bytes of the level-length table and level data.
     std::uint64_t Write(CQVTStream& stream, std::uint64_t* writtenBytes = nullptr,
@@ -118,6 +117,10 @@ private:
     std::uint64_t WriteHead(CQVTStream& stream);
     std::uint64_t WriteLevels(CQVTStream& stream, ProgressCallback progress, void* data);
     void EncodeLevel(int level);
+    // Band buffers are allocated before their values are read, and a damaged header can announce
+    // far more samples than the file holds: a level whose samples could not be coded in the
+    // bytes left is refused (ErrorShortRead) before anything is allocated for it.
+    void CheckLevelCanBeCoded(int level) const;
     void DecodeLevel(int level);
     void DecodeRegionLevel(int level);
     void FinishDecodedLevel(int level, double& fraction, ProgressCallback progress, void* data);

@@ -2,9 +2,9 @@
 // and odd sizes, every sample depth of the deep modes in both word alignments, and top-down
 // as well as bottom-up buffers, and nothing is ever written past a row.
 #include "channel_test_image.h"
-#include "test_pixels.h"
 #include "pixel_export.h"
 #include "pixel_import.h"
+#include "test_pixels.h"
 
 #include <gtest/gtest.h>
 

@@ -43,7 +43,12 @@ Pixels SmoothPixels(const ModeLayout& layout, std::uint32_t width, std::uint32_t
     std::mt19937 rng(7);
     for (std::uint32_t y = 0; y < height; ++y)
         for (std::size_t i = 0; i < pixels.rowBytes; ++i)
-            pixels.Row(y)[i] = static_cast<std::uint8_t>((i * 3 + y * 2) / 3 + rng() % 8);
+        {
+            // A triangle wave has no jumps, unlike a wrapping ramp.
+            const std::size_t phase = (i + 2 * y) % 480;
+            const std::size_t wave = phase < 240 ? phase : 479 - phase;
+            pixels.Row(y)[i] = static_cast<std::uint8_t>(wave + rng() % 8);
+        }
     return pixels;
 }
 
@@ -119,8 +124,8 @@ class LosslessFile : public testing::TestWithParam<ModeLayout> {};
 
 TEST_P(LosslessFile, EveryModeGivesBackItsExactPixels) {
     const ModeLayout layout = GetParam();
-    const std::pair<std::uint32_t, std::uint32_t> sizes[] = {
-        {1, 1}, {5, 7}, {9, 9}, {10, 10}, {33, 17}, {70, 45}, {130, 67}};
+    const std::pair<std::uint32_t, std::uint32_t> sizes[] = {{1, 1},   {5, 7},   {9, 9},   {10, 10},
+                                                             {33, 17}, {70, 45}, {130, 67}};
     for (const auto& [width, height] : sizes)
         for (const bool region : {false, true}) {
             SCOPED_TRACE(Describe(width, height) + (region ? " region" : ""));
@@ -175,10 +180,10 @@ TEST(QVTFile, LossyFilesStayCloseToTheImage) {
     const auto lossy = Encode(layout, pixels, {.quality = 8});
     EXPECT_LT(lossy.size(), lossless.size() / 2);
     const Pixels decoded = Decode(lossy, layout);
-    int worst = 0;
+    double totalError = 0;
     for (std::size_t i = 0; i < pixels.bytes.size(); ++i)
-        worst = std::max(worst, std::abs(decoded.bytes[i] - pixels.bytes[i]));
-    EXPECT_LT(worst, 64);
+        totalError += std::abs(decoded.bytes[i] - pixels.bytes[i]);
+    EXPECT_LT(totalError / static_cast<double>(pixels.bytes.size()), 10.0);
 }
 
 // The crop of `full` (at the level's size) that the region covers at `level`.
@@ -199,26 +204,34 @@ TEST(QVTRegion, RegionReadEqualsTheCropOfTheFullRead) {
         for (const std::uint8_t quality : {0, 5}) {
             const ModeLayout layout = LayoutOf(mode);
             Pixels pixels = SmoothPixels(layout, 200, 150);
-            const auto file = Encode(layout, pixels, {.quality = quality, .region = true});
+            const auto file =
+                Encode(layout, pixels, {.quality = quality, .levels = 3, .region = true});
             for (int trial = 0; trial < 12; ++trial) {
-                const std::uint32_t left = rng() % 190, top = rng() % 140;
-                const RegionRect rect{left, top, left + 1 + rng() % (200 - left),
-                                      top + 1 + rng() % (150 - top)};
+                const auto below = [&rng](std::uint32_t n) {
+                    return static_cast<std::uint32_t>(rng() % n);
+                };
+                const std::uint32_t left = below(190), top = below(140);
+                const RegionRect rect{left, top, left + 1 + below(200 - left),
+                                      top + 1 + below(150 - top)};
                 for (const int level : {0, 1, 2}) {
-                    SCOPED_TRACE("mode " + std::to_string(mode) + " q " +
-                                 std::to_string(quality) + " level " + std::to_string(level) +
-                                 " rect " + std::to_string(rect.left) + "," +
-                                 std::to_string(rect.top) + "," + std::to_string(rect.right) +
-                                 "," + std::to_string(rect.bottom));
+                    SCOPED_TRACE("mode " + std::to_string(mode) + " q " + std::to_string(quality) +
+                                 " level " + std::to_string(level) + " rect " +
+                                 std::to_string(rect.left) + "," + std::to_string(rect.top) + "," +
+                                 std::to_string(rect.right) + "," + std::to_string(rect.bottom));
                     const Pixels full = Decode(file, layout, level);
                     const auto scale = [level](std::uint32_t v) {
                         return (v + (1u << level) - 1) >> level;
                     };
-                    RegionRect scaled{scale(rect.left), scale(rect.top), scale(rect.right),
+                    RegionRect scaled{rect.left >> level, rect.top >> level, scale(rect.right),
                                       scale(rect.bottom)};
                     scaled.right = std::min(scaled.right, full.width);
                     scaled.bottom = std::min(scaled.bottom, full.height);
-                    const Pixels region = Decode(file, layout, level, 0, &rect);
+                    Pixels region;
+                    try {
+                        region = Decode(file, layout, level, 0, &rect);
+                    } catch (const IOException& error) {
+                        FAIL() << "region read failed with " << std::hex << error.error;
+                    }
                     ASSERT_EQ(region.width, scaled.Width());
                     ASSERT_EQ(region.height, scaled.Height());
                     ASSERT_EQ(region.bytes, Crop(full, layout, scaled).bytes);
@@ -309,8 +322,8 @@ TEST(QVTWriting, LevelCountRuleAndHeaderSetters) {
         std::uint32_t width, height;
         std::uint8_t requested;
         int levels;
-    } cases[] = {{1000, 800, 0, 4}, {4000, 3000, 0, 6}, {9, 9, 0, 0},  {10, 10, 0, 1},
-                 {1000, 800, 2, 2}, {40, 40, 29, 3},   {40, 40, 30, 3}, {1u << 31, 10, 0, 1}};
+    } cases[] = {{1000, 800, 0, 4}, {4000, 3000, 0, 6}, {9, 9, 0, 0},    {10, 10, 0, 1},
+                 {1000, 800, 2, 2}, {40, 40, 29, 3},    {40, 40, 30, 3}, {1u << 31, 10, 0, 1}};
     for (const auto& c : cases) {
         SCOPED_TRACE(Describe(c.width, c.height) + " requested " + std::to_string(c.requested));
         CQVTImage image;

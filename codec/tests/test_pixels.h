@@ -38,7 +38,7 @@ inline std::vector<std::uint8_t> DepthsOf(std::uint8_t mode) {
 // Random pixels that the mode can represent: b significant bits where the alignment puts
 // them, and zero padding bits after the last pixel of a bitmap or nibble row.
 inline void FillRow(const ModeLayout& layout, std::uint32_t width, std::uint8_t b,
-             SampleAlignment alignment, std::mt19937& rng, std::uint8_t* row) {
+                    SampleAlignment alignment, std::mt19937& rng, std::uint8_t* row) {
     const std::size_t rowBytes = RowBytes(layout, width);
     if (layout.mode == ModeGray32) {
         const std::uint32_t valueMask = b == 32 ? ~0u : (1u << b) - 1;
@@ -64,4 +64,3 @@ inline void FillRow(const ModeLayout& layout, std::uint32_t width, std::uint8_t 
         row[rowBytes - 1] &= static_cast<std::uint8_t>(0xFF00 >> (width % 8));
     if (layout.mode == ModeRGB12 && width % 2 != 0) row[rowBytes - 1] &= 0x0F;
 }
-
