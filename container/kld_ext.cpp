@@ -2,17 +2,14 @@
 
 #include "byte_order.h"
 #include "index_io.h"
+#include "kld_preview.h"
 #include "pixmap_factory.h"
 #include "qvt_error.h"
-#include "qvt_head.h"
 
 #include <algorithm>
 #include <array>
 
 namespace {
-
-// Keep none of a preview's user data while reading its head.
-constexpr std::uint32_t kSkipUserData = 0xFFFFFFFF;
 
 // Every stored tile record starts with its 4-byte tag.
 constexpr std::uint64_t kMinTileRecord = 4;
@@ -22,21 +19,6 @@ std::uint64_t StreamSize(CQVTStream& stream) {
     return RemainingBytes(stream);
 }
 
-// Reads the head of the wavelet-codec stream at the current position and returns the length of
-// the whole stream, after checking that its data are all there.
-std::uint64_t CodecStreamLength(CQVTStream& stream, QVTHead& head) {
-    head = ReadHead(stream, kSkipUserData);
-    std::uint64_t dataLength = head.levelDataSize;
-    if (head.header.levels == 0) {
-        // Without levels the samples follow raw, 4 bytes each per channel.
-        dataLength = 0;
-        for (std::uint32_t c = 0; c < head.header.channels; ++c)
-            dataLength += 4 * std::uint64_t{head.layout.widths[c]} * head.layout.heights[c];
-    }
-    if (RemainingBytes(stream) < dataLength) ThrowCodecError(ErrorShortRead);
-    return head.headLength + dataLength;
-}
-
 std::uint32_t CacheCapacity(std::uint64_t budget, const KLDExtHeader& header) {
     const std::uint64_t tileArea = std::uint64_t{header.tileWidth} * header.tileHeight;
     return static_cast<std::uint32_t>(std::min<std::uint64_t>(budget / tileArea, 0xFFFFFFFF));
@@ -44,21 +26,13 @@ std::uint32_t CacheCapacity(std::uint64_t budget, const KLDExtHeader& header) {
 
 } // namespace
 
-KLDPreview ParsePreview(std::span<const std::uint8_t> stream) {
-    std::vector<std::uint8_t> bytes(stream.begin(), stream.end());
-    CQVTMemoryStream memory(bytes.data(), bytes.size());
-    QVTHead head;
-    if (CodecStreamLength(memory, head) != bytes.size()) ThrowCodecError(ErrorWrongFormat);
-    return {std::move(bytes), head.header.width, head.header.height, head.header.mode};
-}
-
-void CKLDExt::Create(int fd, const KLDExtHeader& header, std::span<const std::uint8_t> preview,
-                     std::span<const std::uint8_t> userData) {
-    Create(std::make_unique<CQVTFileStream>(fd), header, preview, userData);
+void CKLDExt::Create(int fd, const KLDExtHeader& header, std::uint32_t previewWidth,
+                     std::uint32_t previewHeight, std::span<const std::uint8_t> userData) {
+    Create(std::make_unique<CQVTFileStream>(fd), header, previewWidth, previewHeight, userData);
 }
 
 void CKLDExt::Create(std::unique_ptr<CQVTStream> stream, const KLDExtHeader& header,
-                     std::span<const std::uint8_t> preview,
+                     std::uint32_t previewWidth, std::uint32_t previewHeight,
                      std::span<const std::uint8_t> userData) {
     Close();
     if (userData.size() > 0xFFFFFFFF) ThrowCodecError(ErrorWrongFormat); // a u32 in the layout
@@ -72,9 +46,11 @@ void CKLDExt::Create(std::unique_ptr<CQVTStream> stream, const KLDExtHeader& hea
     m_userData.assign(userData.begin(), userData.end());
     const std::uint64_t dataStart = TileDataStart(kKLDHeaderSize, m_userData.size());
     m_layout = {dataStart, 0, dataStart, static_cast<std::uint32_t>(m_userData.size())};
-    m_preview = preview.empty() ? KLDPreview{} : ParsePreview(preview);
     WriteHeader(*m_stream);
-    if (!m_preview.IsPresent()) return;
+    if (previewWidth == 0 || previewHeight == 0) return;
+    m_preview =
+        CreatePixMap(PixRect{0, 0, previewWidth, previewHeight}, PreviewMode(m_header.mode),
+                     m_header.background.data(), static_cast<int>(m_header.background.size()));
     // The bytes up to the tile data are zero, as a file gets them from a seek past its end.
     const std::array<std::uint8_t, 3> padding{};
     WriteBytes(*m_stream, padding.data(), dataStart - m_stream->GetPos());
@@ -98,7 +74,7 @@ bool CKLDExt::Open(std::unique_ptr<CQVTStream> stream, std::uint64_t decodedCach
     const PixRect largestTile{0, 0, m_header.tileWidth + m_header.width % m_header.tileWidth,
                               m_header.tileHeight + m_header.height % m_header.tileHeight};
     m_scratch = CreatePixMap(largestTile, m_header.mode);
-    ReadPreview(*m_stream);
+    ReadPreview(*m_stream, 0);
     return current;
 }
 
@@ -174,16 +150,10 @@ void CKLDExt::CheckIndexEntries() const {
     }
 }
 
-void CKLDExt::ReadPreview(CQVTStream& stream) {
+void CKLDExt::ReadPreview(CQVTStream& stream, int level) {
     if (StreamSize(stream) < m_layout.previewOffset) ThrowCodecError(ErrorShortRead);
     stream.SetPos(PosFromStart, static_cast<std::int64_t>(m_layout.previewOffset));
-    QVTHead head;
-    const std::uint64_t length = CodecStreamLength(stream, head);
-    KLDPreview preview{{}, head.header.width, head.header.height, head.header.mode};
-    preview.stream.resize(length);
-    stream.SetPos(PosFromStart, static_cast<std::int64_t>(m_layout.previewOffset));
-    ReadBytes(stream, preview.stream.data(), length);
-    m_preview = std::move(preview);
+    m_preview = ReadPreviewPixMap(stream, level, m_header.background);
 }
 
 void CKLDExt::WriteHeader(CQVTStream& stream, std::span<const std::uint8_t> userData) {
@@ -232,9 +202,9 @@ std::uint64_t CKLDExt::WriteIndex(const CIndex& index, CQVTStream& stream,
 }
 
 void CKLDExt::WritePreview(CQVTStream& stream, std::uint64_t offset) const {
-    if (!m_preview.IsPresent()) return;
+    if (!m_preview) return;
     stream.SetPos(PosFromStart, static_cast<std::int64_t>(offset));
-    WriteBytes(stream, m_preview.stream.data(), m_preview.stream.size());
+    WritePreviewPixMap(stream, *m_preview);
 }
 
 void CKLDExt::Close() {
@@ -242,7 +212,7 @@ void CKLDExt::Close() {
     m_index = CIndex();
     m_ordering.reset();
     m_scratch.reset();
-    m_preview = KLDPreview{};
+    m_preview.reset();
     m_userData.clear();
     m_userData.shrink_to_fit();
 }

@@ -13,23 +13,6 @@
 #include <span>
 #include <vector>
 
-// The stored preview as it lies at the preview offset: one wavelet-codec stream, with the size
-// and mode its head names. Turning it into pixels, and pixels into it, is the codec image
-// object's work; the container only places, checks and copies the stream.
-struct KLDPreview {
-    std::vector<std::uint8_t> stream;
-    std::uint32_t width = 0;
-    std::uint32_t height = 0;
-    std::uint8_t mode = 255;
-
-    bool IsPresent() const { return !stream.empty(); }
-};
-
-// Checks a complete preview stream (head and level data or raw samples, nothing more) and
-// reads its size and mode: ErrorShortRead when bytes are missing, ErrorWrongFormat for trailing
-// bytes or a broken head.
-KLDPreview ParsePreview(std::span<const std::uint8_t> stream);
-
 class CKLDExt {
 public:
     CKLDExt() = default;
@@ -38,12 +21,14 @@ public:
 
     // Makes a new container on an empty, writable file (the descriptor stays the caller's):
     // the header is completed and checked, the index is empty, the tile data start at the
-    // first 4-aligned offset after the user data. `preview` is the encoded preview stream of the
-    // background (ParsePreview checks it); empty writes none, and such a file does not open.
-    void Create(int fd, const KLDExtHeader& header, std::span<const std::uint8_t> preview,
-                std::span<const std::uint8_t> userData);
+    // first 4-aligned offset after the user data. With a preview size, a preview of that size
+    // in the preview mode, filled with the background, follows; without one (a side of 0) none
+    // is written, and such a file does not open.
+    void Create(int fd, const KLDExtHeader& header, std::uint32_t previewWidth,
+                std::uint32_t previewHeight, std::span<const std::uint8_t> userData);
     void Create(std::unique_ptr<CQVTStream> stream, const KLDExtHeader& header,
-                std::span<const std::uint8_t> preview, std::span<const std::uint8_t> userData);
+                std::uint32_t previewWidth, std::uint32_t previewHeight,
+                std::span<const std::uint8_t> userData);
 
     // Opens an existing container completely. True when the file has the current structure,
     // false when it is readable but should be reorganised (an older, shorter header). Every
@@ -55,8 +40,9 @@ public:
 
     // Reads magic, header, layout block and user data only; the same result as Open.
     bool ReadHeader(CQVTStream& stream);
-    // Reads and checks the preview stream at the preview offset.
-    void ReadPreview(CQVTStream& stream);
+    // Decodes the preview at the preview offset down to `level` (−1: its coarsest level) into
+    // the preview map.
+    void ReadPreview(CQVTStream& stream, int level);
     // Writes the fixed part and the user data at offset 0. Non-empty `userData` replaces the
     // start of the stored user data and the stored length becomes the shorter of the two: user
     // data never grow in place, since the tile data follow them. Refused (ErrorWrongVersion)
@@ -71,7 +57,7 @@ public:
     CIndex ReadIndex(CQVTStream& stream, std::uint64_t offset, std::uint32_t length,
                      std::uint64_t stored) const;
     std::uint64_t WriteIndex(const CIndex& index, CQVTStream& stream, std::uint64_t offset) const;
-    // Writes the preview stream at `offset`; nothing when there is no preview. Writers that must
+    // Codes the preview map at `offset`; nothing when there is no preview. Writers that must
     // keep the old file valid until the header is rewritten place index and preview at fresh
     // offsets with WriteIndex and this, then CommitLayout as the last step.
     void WritePreview(CQVTStream& stream, std::uint64_t offset) const;
@@ -103,8 +89,10 @@ public:
     const std::vector<std::uint8_t>& UserData() const { return m_userData; }
     // Where tiles may lie: from the end of the fixed part and user data to the index offset.
     std::uint64_t TileDataBegin() const;
-    const KLDPreview& Preview() const { return m_preview; }
-    void SetPreview(KLDPreview preview) { m_preview = std::move(preview); }
+    // The preview map, null when the container has none.
+    const CPixMap* Preview() const { return m_preview.get(); }
+    CPixMap* Preview() { return m_preview.get(); }
+    void SetPreview(std::unique_ptr<CPixMap> preview) { m_preview = std::move(preview); }
     const COrdering* Ordering() const { return m_ordering.get(); }
     // A map of the container mode as large as the largest tile, for decoding tiles at reduced
     // levels; present while the container is open.
@@ -133,6 +121,6 @@ private:
     std::unique_ptr<CPixMap> m_scratch;
     KLDExtHeader m_header;
     std::uint16_t m_storedHeaderLength = kKLDHeaderSize;
-    KLDPreview m_preview;
+    std::unique_ptr<CPixMap> m_preview;
     std::vector<std::uint8_t> m_userData;
 };

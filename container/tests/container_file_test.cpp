@@ -7,6 +7,7 @@
 #include "container_fixture.h"
 #include "image_mode.h"
 #include "index_io.h"
+#include "pixmap_factory.h"
 #include "qvt_error.h"
 
 #include <gtest/gtest.h>
@@ -32,15 +33,25 @@ Bytes LE64(std::uint64_t v) {
     return Concat({LE32(std::uint32_t(v)), LE32(std::uint32_t(v >> 32))});
 }
 
+// The preview of a fresh container: the background in the preview mode, losslessly stored.
+void ExpectBackgroundPreview(const CKLDExt& container, std::uint32_t width, std::uint32_t height) {
+    const CPixMap* preview = container.Preview();
+    ASSERT_NE(preview, nullptr);
+    EXPECT_EQ(preview->Rect(), (PixRect{0, 0, width, height}));
+    EXPECT_EQ(preview->GetMode(), PreviewMode(container.Mode()));
+    const std::uint8_t* background = container.Header().background.data();
+    const auto expected = CreatePixMap(preview->Rect(), preview->GetMode(), background, 3);
+    EXPECT_TRUE(preview->EqualRect(preview->Rect(), *expected, expected->Rect()));
+}
+
 TEST(ContainerFile, FreshFileLayoutToTheByte) {
     KLDExtHeader header = MakeHeader(1000, 1000, 200, 200);
     header.bitsPerPixel = 0; // completed from the mode
     header.channels = 0;
-    const Bytes preview = MakePreviewStream(500, 500);
     auto owned = std::make_unique<CQVTMemoryStream>(64);
     CQVTMemoryStream& stream = *owned;
     CKLDExt container;
-    container.Create(std::move(owned), header, preview, {});
+    container.Create(std::move(owned), header, 500, 500, {});
 
     const Bytes expected = Concat({
         {'K', 'L', 'E', 3},
@@ -54,20 +65,19 @@ TEST(ContainerFile, FreshFileLayoutToTheByte) {
         LE64(56),
         LE32(0),
         LE64(56),
-        LE32(0), // index offset, length, preview offset, user data
-        {0, 0},  // up to the first 4-aligned offset
-        preview,
+        LE32(0),         // index offset, length, preview offset, user data
+        {0, 0},          // up to the first 4-aligned offset
+        {'Q', 'V', 'T'}, // the preview, the last thing in the file
     });
-    EXPECT_EQ(StreamBytes(stream), expected);
-
     Bytes bytes = StreamBytes(stream);
+    EXPECT_EQ(Bytes(bytes.begin(), bytes.begin() + 59), expected);
+
     CKLDExt reopened;
     EXPECT_TRUE(OpenBytes(reopened, bytes));
     EXPECT_EQ(reopened.Header(), container.Header());
     EXPECT_EQ(reopened.Layout(), (KLDExtLayout{56, 0, 56, 0}));
     EXPECT_EQ(reopened.Index().Count(), 0u);
-    EXPECT_EQ(reopened.Preview().stream, preview);
-    EXPECT_EQ(reopened.Preview().width, 500u);
+    ExpectBackgroundPreview(reopened, 500, 500);
     EXPECT_EQ(reopened.TileColumns(), 5u);
     EXPECT_EQ(reopened.DecodedCacheCapacity(), 131u); // 5 MiB of 200 × 200 tiles
     EXPECT_EQ(reopened.DecoderCacheCapacity(), 104u);
@@ -78,20 +88,18 @@ TEST(ContainerFile, CreateAndOpenThroughAFile) {
     std::string path = "/tmp/kle_test_XXXXXX";
     const int fd = ::mkstemp(path.data());
     ASSERT_GE(fd, 0);
-    const Bytes preview = MakePreviewStream(50, 40);
     {
         CKLDExt container;
-        container.Create(fd, MakeHeader(1000, 800, 200, 200), preview, Bytes{7});
+        container.Create(fd, MakeHeader(1000, 800, 200, 200), 50, 40, Bytes{7});
     }
-    Bytes file(4096);
-    const ssize_t size = ::pread(fd, file.data(), file.size(), 0);
-    ASSERT_EQ(size, static_cast<ssize_t>(56 + preview.size()));
-    EXPECT_EQ(Bytes(file.begin() + 55, file.begin() + 56), Bytes{0});
+    Bytes file(60);
+    ASSERT_EQ(::pread(fd, file.data(), file.size(), 0), 60);
+    EXPECT_EQ(Bytes(file.begin() + 55, file.begin() + 59), (Bytes{0, 'Q', 'V', 'T'}));
     {
         CKLDExt container;
         EXPECT_TRUE(container.Open(fd, 0x500000, 0x400000));
         EXPECT_EQ(container.UserData(), Bytes{7});
-        EXPECT_EQ(container.Preview().stream, preview);
+        ExpectBackgroundPreview(container, 50, 40);
     }
     EXPECT_EQ(::close(fd), 0); // still open: the container left it to us
     ::unlink(path.c_str());
@@ -206,8 +214,9 @@ TEST(ContainerFile, OldShortHeaderOpensAndAsksForReorganising) {
     CKLDExt headerOnly;
     CQVTMemoryStream stream(old.data(), old.size());
     EXPECT_FALSE(headerOnly.ReadHeader(stream));
-    headerOnly.ReadPreview(stream);
-    EXPECT_EQ(headerOnly.Preview().height, 30u);
+    headerOnly.ReadPreview(stream, -1);
+    ASSERT_NE(headerOnly.Preview(), nullptr);
+    EXPECT_EQ(headerOnly.Preview()->Height(), 30u);
 }
 
 TEST(ContainerFile, OnlyTheLowSixteenBitsOfTheHeaderLengthCount) {
@@ -222,8 +231,7 @@ TEST(ContainerFile, UserDataShrinkButNeverGrowInPlace) {
     auto owned = std::make_unique<CQVTMemoryStream>(64);
     CQVTMemoryStream& stream = *owned;
     CKLDExt container;
-    container.Create(std::move(owned), MakeHeader(600, 400, 100, 100), MakePreviewStream(6, 4),
-                     userData);
+    container.Create(std::move(owned), MakeHeader(600, 400, 100, 100), 6, 4, userData);
     EXPECT_EQ(container.Layout().indexOffset, 60u); // (54 + 5 + 3) rounded down to 4
     EXPECT_EQ(Bytes(stream.Data() + 54, stream.Data() + 59), userData);
 
@@ -264,7 +272,7 @@ TEST(ContainerFile, CreateRefusesHeadersNoContainerCanHold) {
     for (auto [width, height, tile] : {std::tuple{100u, 100u, 0}, std::tuple{100u, 50u, 64}}) {
         CKLDExt container;
         EXPECT_THROW(container.Create(std::make_unique<CQVTMemoryStream>(64),
-                                      MakeHeader(width, height, std::uint16_t(tile), 64), {}, {}),
+                                      MakeHeader(width, height, std::uint16_t(tile), 64), 0, 0, {}),
                      IOException);
     }
 }
@@ -277,7 +285,7 @@ TEST(ContainerFile, CloseKeepsHeaderLayoutAndGrid) {
     EXPECT_EQ(container.Stream(), nullptr);
     EXPECT_EQ(container.Ordering(), nullptr);
     EXPECT_EQ(container.Index().Count(), 0u);
-    EXPECT_FALSE(container.Preview().IsPresent());
+    EXPECT_EQ(container.Preview(), nullptr);
     EXPECT_EQ(container.Layout(), built.layout);
     EXPECT_EQ(container.TileColumns(), 6u);
 }

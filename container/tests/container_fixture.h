@@ -1,37 +1,14 @@
-// Building blocks for container tests: a preview stream the head reader accepts, headers of a
-// typical container, and a container made in memory.
+// Building blocks for container tests: headers of a typical container, and containers made in
+// memory.
 #pragma once
 
 #include "kld_ext.h"
-#include "qvt_head.h"
 
 #include <cstdint>
 #include <memory>
 #include <vector>
 
 using Bytes = std::vector<std::uint8_t>;
-
-// A wavelet-codec stream of the given size in RGB with two levels of made-up level data: the
-// container only places and checks such streams, it never decodes them.
-inline Bytes MakePreviewStream(std::uint32_t width, std::uint32_t height) {
-    CQVTMemoryStream stream(256);
-    QVTHeader header;
-    header.width = width;
-    header.height = height;
-    header.levels = 2;
-    header.mode = 3;
-    header.bitsPerPixel = 24;
-    header.channels = 3;
-    CQVTHeadWriter writer(stream, 0, header, ColorTable{});
-    writer.BeginLevelData(header.levels);
-    const std::vector<std::uint32_t> levelLengths{5, 9};
-    for (std::uint32_t length : levelLengths) {
-        const Bytes data(length, 0xA5);
-        WriteBytes(stream, data.data(), data.size());
-    }
-    writer.FinishLevelData(levelLengths);
-    return Bytes(stream.Data(), stream.Data() + stream.DataSize());
-}
 
 inline KLDExtHeader MakeHeader(std::uint32_t width, std::uint32_t height, std::uint16_t tileWidth,
                                std::uint16_t tileHeight) {
@@ -73,7 +50,7 @@ inline BuiltContainer BuildContainer(const KLDExtHeader& header, std::uint32_t t
     auto owned = std::make_unique<CQVTMemoryStream>(1024);
     CQVTMemoryStream& stream = *owned;
     CKLDExt container;
-    container.Create(std::move(owned), header, MakePreviewStream(40, 30), userData);
+    container.Create(std::move(owned), header, 40, 30, userData);
     std::uint64_t offset = container.Layout().indexOffset;
     BuiltContainer built;
     built.entries.resize(tiles);

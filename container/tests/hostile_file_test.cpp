@@ -164,7 +164,7 @@ TEST(HostileFile, NoPreviewAtTheEndOfTheFileIsAShortRead) {
     CKLDExt container;
     auto owned = std::make_unique<CQVTMemoryStream>(64);
     CQVTMemoryStream& stream = *owned;
-    container.Create(std::move(owned), header, {}, {});
+    container.Create(std::move(owned), header, 0, 0, {});
     Bytes bytes = StreamBytes(stream);
     EXPECT_EQ(bytes.size(), 54u);
     // The layout points at 56, past the end of a file that never got its preview.
