@@ -179,7 +179,7 @@ TEST(HostileFile, RandomDamageOpensOrFailsCleanly) {
         KLDExtHeader header = MakeHeader(900, 600, 100, 100);
         header.indexCompression = compression;
         const Bytes full = BuildContainer(header, 10, {1, 2}).bytes;
-        for (int round = 0; round < 400; ++round) {
+        for (int round = 0; round < 200; ++round) {
             Bytes bytes = full;
             const int flips = 1 + static_cast<int>(random() % 4);
             for (int i = 0; i < flips; ++i)
