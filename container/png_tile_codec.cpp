@@ -217,7 +217,6 @@ void CPNG::SetColorTable(int count, const std::uint8_t* entries) {
 }
 
 bool CPNG::SetHeader(const TileHeader& header) {
-    m_header = header;
     const std::optional<PngParameters> parameters = PngParametersFor(header);
     if (!parameters) return false;
     m_width = parameters->width;

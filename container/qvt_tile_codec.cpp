@@ -33,7 +33,6 @@ bool CQVT::SetHeader(const TileHeader& header) {
     // A header whose depth contradicts its mode would be coded as something else than it says.
     TileHeader completed = header;
     if (!CQVTImage::IsModeSupported(header.mode) || !CompleteHeader(completed)) return false;
-    m_header = header;
     m_image.SetHeader(header);
     return true;
 }

@@ -78,7 +78,6 @@ protected:
     // "KLD" and the kind, counted in `count`.
     void WriteTag(CQVTStream& stream, std::uint64_t& count) const;
 
-    TileHeader m_header;
     std::string m_lastError;
 };
 
