@@ -116,6 +116,34 @@ TEST(PngTile, ChannelMapsPlaceEachChannel) {
         *DecodeTile(Bytes(again.Data(), again.Data() + again.DataSize()), HeaderOf(*tile)), *tile);
 }
 
+// A bitmap through a channel map moves whole bytes, the last, partly filled one included.
+TEST(PngTile, BitmapsThroughAChannelMapKeepTheirLastPixels) {
+    const auto tile = RandomMap(ModeBitmap, 13, 3, 6);
+    Bytes record = EncodeTile(*tile, KLD::KindPng, 0, false);
+    CQVTMemoryStream stream(record.data(), record.size());
+    KLD::CPNG codec;
+    codec.Open(stream);
+    const auto out = CreatePixMap(tile->Rect(), ModeBitmap);
+    const ChannelMap identity;
+    codec.ExportPixels(out->GetBits(), out->Stride(), 1, &identity);
+    EXPECT_TRUE(SamePixels(*out, *tile));
+}
+
+// Rows narrower than the tile's own would make libpng read one row into the next.
+TEST(PngTile, ImportRefusesRowsNarrowerThanTheTile) {
+    const auto tile = RandomMap(ModeRGB, 8, 4, 7);
+    KLD::CPNG codec;
+    ASSERT_TRUE(codec.SetHeader(KLD::NormalizeTileHeader(HeaderOf(*tile))));
+    EXPECT_EQ(ErrorOf([&] { codec.ImportPixels(tile->GetBits(), 8 * 3 - 1, 24); }),
+              ErrorWrongFormat);
+    const ChannelMap outside{{0, 1, 3, 3, 4, 5, 6, 7}};
+    EXPECT_EQ(ErrorOf([&] { codec.ImportPixels(tile->GetBits(), tile->Stride(), 24, &outside); }),
+              ErrorWrongFormat);
+    std::uint64_t count = 0;
+    CQVTMemoryStream stream(0);
+    EXPECT_EQ(ErrorOf([&] { codec.Write(stream, true, count); }), ErrorWrongFormat);
+}
+
 TEST(CreateTileCodec, PngForAModeItCannotHoldGivesTheWaveletCodec) {
     for (const std::uint8_t mode : kModesPngCannotHold) {
         SCOPED_TRACE(ImageModeName(mode));
