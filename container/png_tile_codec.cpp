@@ -4,6 +4,7 @@
 #include "png_sample_copy.h"
 #include "qvt_error.h"
 
+#include <cerrno>
 #include <cstring>
 
 namespace KLD {
