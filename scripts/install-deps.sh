@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config clang-format
     libgtest-dev libgmock-dev libbenchmark-dev
-    zlib1g-dev
+    libpng-dev zlib1g-dev
 )
 
 missing=()
