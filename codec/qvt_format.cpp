@@ -8,7 +8,44 @@
 
 namespace {
 
-// The mode a header without one gets from its bits per pixel.
+// The bits per pixel a mode demands, or 0 for modes that take what the writer says.
+std::uint8_t RequiredBitsPerPixel(std::uint8_t mode) {
+    switch (mode) {
+    case ModeRGB:
+    case ModeLab:
+        return 24;
+    case ModeHSL:
+    case ModeHSB:
+    case ModeMultichannel:
+    case ModeDuotone:
+    case ModeDeepMultichannel:
+    case ModeDuotone16:
+    case ModeReserved:
+    case ModeNotGiven:
+        return 0;
+    default:
+        return mode < kImageModeCount ? BitsPerPixelFromMode(mode) : 0;
+    }
+}
+
+// Modes whose channels after the first may be stored at half size.
+bool HasHalvableChroma(std::uint8_t mode) {
+    switch (mode) {
+    case ModeRGB:
+    case ModeCMYK:
+    case ModeLab:
+    case ModeRGB48:
+    case ModeLab48:
+    case ModeCMYK64:
+    case ModeARGB:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
 std::uint8_t ModeFromBitsPerPixel(std::uint8_t bitsPerPixel) {
     switch (bitsPerPixel) {
     case 1:
@@ -53,44 +90,6 @@ std::uint8_t BitsPerPixelFromMode(std::uint8_t mode) {
         return 24;
     }
 }
-
-// The bits per pixel a mode demands, or 0 for modes that take what the writer says.
-std::uint8_t RequiredBitsPerPixel(std::uint8_t mode) {
-    switch (mode) {
-    case ModeRGB:
-    case ModeLab:
-        return 24;
-    case ModeHSL:
-    case ModeHSB:
-    case ModeMultichannel:
-    case ModeDuotone:
-    case ModeDeepMultichannel:
-    case ModeDuotone16:
-    case ModeReserved:
-    case ModeNotGiven:
-        return 0;
-    default:
-        return mode < kImageModeCount ? BitsPerPixelFromMode(mode) : 0;
-    }
-}
-
-// Modes whose channels after the first may be stored at half size.
-bool HasHalvableChroma(std::uint8_t mode) {
-    switch (mode) {
-    case ModeRGB:
-    case ModeCMYK:
-    case ModeLab:
-    case ModeRGB48:
-    case ModeLab48:
-    case ModeCMYK64:
-    case ModeARGB:
-        return true;
-    default:
-        return false;
-    }
-}
-
-} // namespace
 
 std::uint8_t ChannelsFromMode(std::uint8_t mode) {
     switch (mode) {

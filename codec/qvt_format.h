@@ -69,6 +69,10 @@ int MaxChannelDepth(std::uint8_t version);
 // Modes the codec reads and writes (5 and 6 are accepted as the writer describes them).
 bool IsModeSupported(std::uint32_t mode);
 
+// The mode a header without one gets from its bits per pixel (RGB for unusual depths).
+std::uint8_t ModeFromBitsPerPixel(std::uint8_t bitsPerPixel);
+// The usual bits per pixel of a mode (24 for modes without a fixed depth).
+std::uint8_t BitsPerPixelFromMode(std::uint8_t mode);
 // The channel count of a mode, or 0 when only the writer can say.
 std::uint8_t ChannelsFromMode(std::uint8_t mode);
 

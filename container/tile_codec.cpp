@@ -11,68 +11,6 @@ namespace KLD {
 
 namespace {
 
-std::uint8_t ModeFromBitsPerPixel(std::uint8_t bitsPerPixel) {
-    switch (bitsPerPixel) {
-    case 1:
-        return ModeBitmap;
-    case 8:
-        return ModeGray;
-    case 12:
-        return ModeRGB12;
-    case 16:
-        return ModeRGB16;
-    case 32:
-        return ModeARGB;
-    case 48:
-        return ModeRGB48;
-    default:
-        return ModeRGB;
-    }
-}
-
-std::uint8_t BitsPerPixelFromMode(std::uint8_t mode) {
-    switch (mode) {
-    case ModeBitmap:
-        return 1;
-    case ModeGray:
-    case ModeIndexed:
-        return 8;
-    case ModeCMYK:
-    case ModeARGB:
-    case ModeGray32:
-        return 32;
-    case ModeGray16:
-    case ModeRGB16:
-        return 16;
-    case ModeRGB48:
-    case ModeLab48:
-        return 48;
-    case ModeCMYK64:
-        return 64;
-    case ModeRGB12:
-        return 12;
-    default:
-        return 24;
-    }
-}
-
-std::uint8_t ChannelsFromMode(std::uint8_t mode) {
-    switch (mode) {
-    case ModeBitmap:
-    case ModeGray:
-    case ModeIndexed:
-    case ModeGray16:
-    case ModeGray32:
-        return 1;
-    case ModeCMYK:
-    case ModeCMYK64:
-    case ModeARGB:
-        return 4;
-    default:
-        return 3;
-    }
-}
-
 std::unique_ptr<CImage> NewCodec(std::uint8_t kind) {
     if (kind == KindWavelet) return std::make_unique<CQVT>();
     if (kind == KindPng) return std::make_unique<CPNG>();
