@@ -3,6 +3,7 @@
 // followed by the refinement bits of values that were significant before the plane.
 #include "bit_plane_encoder.h"
 
+#include "bit_ops.h"
 #include "qvt_error.h"
 
 #include <cstring>
@@ -18,25 +19,37 @@ void RequireFits(std::uint64_t codeEnd) {
 void CEncodeBlock::EncodeBitPlanes(bool favorSpeed) {
     const std::uint32_t n = header & kValueCountMask;
     if (n > kBlockValues) ThrowCodecError(ErrorWrongFormat);
-    std::fill_n(sigFlag.begin(), n, false);
-    sigFlag[n] = true;
-
     const std::uint32_t planes =
         maxAbs == 0 ? 1u : static_cast<std::uint32_t>(std::bit_width(maxAbs));
     maxAbs = 0;
+    PrepareMagnitudes(n, planes);
     SetBits(codeWords.data(), 0, 5, planes & 31); // 32 planes are stored as 0
     codePos = 5;
     for (std::uint32_t b = planes; b-- > 0;)
-        CodePlane(1u << b, n, favorSpeed);
+        CodePlane(b, n, favorSpeed);
 }
 
-void CEncodeBlock::CodePlane(std::uint32_t mask, std::uint32_t n, bool favorSpeed) {
+// Splits the values once per block into magnitudes and sign bits, so that every plane works on
+// words of 32 values.
+void CEncodeBlock::PrepareMagnitudes(std::uint32_t n, std::uint32_t planes) {
+    const std::uint32_t coded = LowBitsMask(planes);
+    for (std::uint32_t i = 0; i < n; ++i)
+        m_magnitudes[i] = Magnitude(values[i]) & coded;
+    const std::uint32_t words = WordsForBits(n);
+    std::fill(m_magnitudes.begin() + n, m_magnitudes.begin() + words * 32, 0u);
+    const auto* raw = reinterpret_cast<const std::uint32_t*>(values.data());
+    for (std::uint32_t w = 0; w < words; ++w)
+        m_negative[w] = PlaneBits(raw + w * 32, 31) & ValidBitsOfWord(w, n);
+    std::fill_n(m_significant.begin(), words, 0u);
+}
+
+void CEncodeBlock::CodePlane(std::uint32_t plane, std::uint32_t n, bool favorSpeed) {
     std::uint32_t* words = codeWords.data();
     const std::uint64_t p = codePos;
     // Every plane needs at least a 16-bit field plus code; later planes start on a word boundary.
     RequireFits(p + 32);
 
-    const std::uint32_t codeLen = CodeSignificance(mask, n, p + 16);
+    const std::uint32_t codeLen = CodeSignificance(plane, n, p + 16);
     const std::uint32_t refLen = n - m_sigLen;
     const std::uint64_t refWordsBits = std::uint64_t{WordsForBits(refLen)} * 32;
 
@@ -82,53 +95,84 @@ void CEncodeBlock::CodePlane(std::uint32_t mask, std::uint32_t n, bool favorSpee
     codePos = static_cast<std::uint32_t>(CopyList(m_refList.data(), refLen, next));
 }
 
-// Visits the values in index order: values not yet significant feed the run-length code (and
-// the plain significance and sign lists that form B would store instead), values significant
-// since an earlier plane give a refinement bit. Returns the length of the run-length code.
-std::uint32_t CEncodeBlock::CodeSignificance(std::uint32_t mask, std::uint32_t n,
+namespace {
+
+// Writes a 0 for every full run of insignificant values; what is left of `run` is shorter
+// than the (grown) limit.
+void PutFullRuns(CodeBitWriter& code, RunState& state, std::uint64_t& run) {
+    while (run >= state.limit) {
+        run -= state.limit;
+        code.PutBit(false);
+        state.Grow();
+    }
+}
+
+// A run cut short: 1, then its length in k bits.
+void PutCutRun(CodeBitWriter& code, RunState& state, std::uint64_t run) {
+    code.PutBit(true);
+    if (state.k > 0) {
+        code.Put(static_cast<std::uint32_t>(run), state.k);
+        state.Shrink();
+    }
+}
+
+} // namespace
+
+std::uint32_t CEncodeBlock::CodeSignificance(std::uint32_t plane, std::uint32_t n,
                                              std::uint64_t codeStart) {
+#if defined(QVT_HAVE_BMI2_KERNELS)
+    if (ProcessorHasBmi2()) return CodeSignificanceBmi2(plane, n, codeStart);
+#endif
+    return CodeSignificanceWith<PortableBitOps>(plane, n, codeStart);
+}
+
+#if defined(QVT_HAVE_BMI2_KERNELS)
+QVT_BMI2_KERNEL std::uint32_t
+CEncodeBlock::CodeSignificanceBmi2(std::uint32_t plane, std::uint32_t n, std::uint64_t codeStart) {
+    return CodeSignificanceWith<Bmi2BitOps>(plane, n, codeStart);
+}
+#endif
+
+// Works through the values 32 at a time in index order: values not yet significant feed the
+// run-length code (and the plain significance and sign lists that form B would store instead),
+// values significant since an earlier plane give a refinement bit. Only values that become
+// significant cost individual work. Returns the length of the run-length code.
+template <typename BitOps>
+std::uint32_t CEncodeBlock::CodeSignificanceWith(std::uint32_t plane, std::uint32_t n,
+                                                 std::uint64_t codeStart) {
     CodeBitWriter code(codeWords.data(), kBlockWords, codeStart);
     CodeBitWriter sig(m_sigList.data(), kListWords, 0);
     CodeBitWriter sign(m_signList.data(), kListWords, 0);
     CodeBitWriter ref(m_refList.data(), kListWords, 0);
     RunState state{3, 8};
     std::uint64_t run = 0;
-    for (std::uint32_t i = 0; i < n;) {
-        if (sigFlag[i]) {
-            ref.PutBit((Magnitude(values[i]) & mask) != 0);
-            ++i;
-            continue;
+    const std::uint32_t words = WordsForBits(n);
+    for (std::uint32_t w = 0; w < words; ++w) {
+        const std::uint32_t before = m_significant[w];
+        const std::uint32_t insignificant = ~before & ValidBitsOfWord(w, n);
+        const std::uint32_t bits = PlaneBits(m_magnitudes.data() + w * 32, plane);
+        const std::uint32_t fresh = bits & insignificant;
+        ref.Put(BitOps::Extract(bits, before), BitOps::Count(before));
+        sig.Put(BitOps::Extract(bits, insignificant), BitOps::Count(insignificant));
+        sign.Put(BitOps::Extract(m_negative[w], fresh), BitOps::Count(fresh));
+
+        // Insignificant values of the word not yet counted into a run.
+        std::uint32_t uncounted = insignificant;
+        for (std::uint32_t left = fresh; left != 0; left &= left - 1) {
+            const auto j = static_cast<std::uint32_t>(std::countr_zero(left));
+            run += BitOps::Count(uncounted & LowBitsMask(j));
+            uncounted &= ~LowBitsMask(j + 1);
+            PutFullRuns(code, state, run);
+            PutCutRun(code, state, run);
+            code.PutBit(((m_negative[w] >> j) & 1) != 0);
+            run = 0;
         }
-        // A stretch of values that stay insignificant; the sentinel at n ends it.
-        std::uint32_t end = i;
-        while (!sigFlag[end] && (Magnitude(values[end]) & mask) == 0)
-            ++end;
-        if (end > i) {
-            sig.PutZeros(end - i);
-            for (run += end - i; run >= state.limit;) {
-                run -= state.limit;
-                code.PutBit(false);
-                state.Grow();
-            }
-            i = end;
-            continue;
-        }
-        sig.PutBit(true);
-        code.PutBit(true);
-        if (state.k > 0) {
-            code.Put(static_cast<std::uint32_t>(run), state.k);
-            state.Shrink();
-        }
-        const bool negative = values[i] < 0;
-        code.PutBit(negative);
-        sign.PutBit(negative);
-        sigFlag[i] = true;
-        run = 0;
-        ++i;
+        run += BitOps::Count(uncounted);
+        PutFullRuns(code, state, run);
+        m_significant[w] = before | fresh;
     }
     // Terminator: a cut-short run covering the tail, then a closing 1.
-    code.PutBit(true);
-    if (state.k > 0) code.Put(static_cast<std::uint32_t>(run), state.k);
+    PutCutRun(code, state, run);
     code.PutBit(true);
 
     code.Finish();
