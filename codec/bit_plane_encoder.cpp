@@ -41,6 +41,7 @@ void CEncodeBlock::PrepareMagnitudes(std::uint32_t n, std::uint32_t planes) {
     for (std::uint32_t w = 0; w < words; ++w)
         m_negative[w] = PlaneBits(raw + w * 32, 31) & ValidBitsOfWord(w, n);
     std::fill_n(m_significant.begin(), words, 0u);
+    m_insignificant = n;
 }
 
 void CEncodeBlock::CodePlane(std::uint32_t plane, std::uint32_t n, bool favorSpeed) {
@@ -97,24 +98,67 @@ void CEncodeBlock::CodePlane(std::uint32_t plane, std::uint32_t n, bool favorSpe
 
 namespace {
 
-// Writes a 0 for every full run of insignificant values; what is left of `run` is shorter
-// than the (grown) limit.
-void PutFullRuns(CodeBitWriter& code, RunState& state, std::uint64_t& run) {
-    while (run >= state.limit) {
-        run -= state.limit;
-        code.PutBit(false);
-        state.Grow();
-    }
-}
+// The run-length code of one plane's significance, with the signs of new significant values
+// interleaved. A code that reaches `giveUpLength` bits can no longer be chosen over plain
+// significance bits, so from then on nothing more is written: in dense planes that saves most
+// of the work.
+class SignificanceRunCoder {
+public:
+    SignificanceRunCoder(std::uint32_t* words, std::uint64_t start, std::uint64_t giveUpLength)
+        : m_code(words, kBlockWords, start), m_start(start), m_giveUpLength(giveUpLength) {}
 
-// A run cut short: 1, then its length in k bits.
-void PutCutRun(CodeBitWriter& code, RunState& state, std::uint64_t run) {
-    code.PutBit(true);
-    if (state.k > 0) {
-        code.Put(static_cast<std::uint32_t>(run), state.k);
-        state.Shrink();
+    // Passes `count` values that stay insignificant: a 0 for every full run.
+    void Pass(std::uint32_t count) {
+        if (m_givenUp) return;
+        for (m_run += count; m_run >= m_state.limit;) {
+            m_run -= m_state.limit;
+            m_code.PutBit(false);
+            m_state.Grow();
+        }
+        CheckLength();
     }
-}
+
+    // The run cut short by a new significant value: 1, the run in k bits, the sign.
+    void Significant(bool negative) {
+        if (m_givenUp) return;
+        PutCutRun(negative ? 1u : 0u, 1);
+        CheckLength();
+    }
+
+    // Closes the code with the terminator (the tail run cut short, then 1); returns its length,
+    // at least giveUpLength when writing was given up.
+    std::uint32_t Finish() {
+        if (m_givenUp) return static_cast<std::uint32_t>(m_giveUpLength);
+        PutCutRun(1, 1);
+        m_code.Finish();
+        return static_cast<std::uint32_t>(m_code.End() - m_start);
+    }
+
+private:
+    // 1, the run in k bits, then `tail` (tailBits bits); one field when it fits in a word.
+    void PutCutRun(std::uint32_t tail, std::uint32_t tailBits) {
+        const std::uint32_t k = m_state.k;
+        const auto run = static_cast<std::uint32_t>(m_run);
+        if (k + 1 + tailBits <= 32) {
+            m_code.Put(1u | run << 1 | tail << (k + 1), k + 1 + tailBits);
+        } else {
+            m_code.PutBit(true);
+            m_code.Put(run, k);
+            m_code.Put(tail, tailBits);
+        }
+        if (k > 0) m_state.Shrink();
+        m_run = 0;
+    }
+
+    void CheckLength() { m_givenUp = m_code.End() - m_start >= m_giveUpLength; }
+
+    CodeBitWriter m_code;
+    std::uint64_t m_start;
+    std::uint64_t m_giveUpLength;
+    RunState m_state{3, 8};
+    std::uint64_t m_run = 0;
+    bool m_givenUp = false;
+};
 
 } // namespace
 
@@ -140,12 +184,14 @@ CEncodeBlock::CodeSignificanceBmi2(std::uint32_t plane, std::uint32_t n, std::ui
 template <typename BitOps>
 std::uint32_t CEncodeBlock::CodeSignificanceWith(std::uint32_t plane, std::uint32_t n,
                                                  std::uint64_t codeStart) {
-    CodeBitWriter code(codeWords.data(), kBlockWords, codeStart);
+    // Form A needs fewer bits than the plain lists, and there are no more sign bits than
+    // significance bits.
+    const std::uint64_t plainLength = 2 * AlignToWord(m_insignificant) + 30;
+    SignificanceRunCoder code(codeWords.data(), codeStart,
+                              std::min<std::uint64_t>(plainLength, kMaxCodedLength + 1));
     CodeBitWriter sig(m_sigList.data(), kListWords, 0);
     CodeBitWriter sign(m_signList.data(), kListWords, 0);
     CodeBitWriter ref(m_refList.data(), kListWords, 0);
-    RunState state{3, 8};
-    std::uint64_t run = 0;
     const std::uint32_t words = WordsForBits(n);
     for (std::uint32_t w = 0; w < words; ++w) {
         const std::uint32_t before = m_significant[w];
@@ -156,41 +202,37 @@ std::uint32_t CEncodeBlock::CodeSignificanceWith(std::uint32_t plane, std::uint3
         sig.Put(BitOps::Extract(bits, insignificant), BitOps::Count(insignificant));
         sign.Put(BitOps::Extract(m_negative[w], fresh), BitOps::Count(fresh));
 
-        // Insignificant values of the word not yet counted into a run.
-        std::uint32_t uncounted = insignificant;
+        // Insignificant values of the word not yet passed.
+        std::uint32_t ahead = insignificant;
         for (std::uint32_t left = fresh; left != 0; left &= left - 1) {
             const auto j = static_cast<std::uint32_t>(std::countr_zero(left));
-            run += BitOps::Count(uncounted & LowBitsMask(j));
-            uncounted &= ~LowBitsMask(j + 1);
-            PutFullRuns(code, state, run);
-            PutCutRun(code, state, run);
-            code.PutBit(((m_negative[w] >> j) & 1) != 0);
-            run = 0;
+            code.Pass(BitOps::Count(ahead & LowBitsMask(j)));
+            ahead &= ~LowBitsMask(j + 1);
+            code.Significant(((m_negative[w] >> j) & 1) != 0);
         }
-        run += BitOps::Count(uncounted);
-        PutFullRuns(code, state, run);
+        code.Pass(BitOps::Count(ahead));
         m_significant[w] = before | fresh;
     }
-    // Terminator: a cut-short run covering the tail, then a closing 1.
-    PutCutRun(code, state, run);
-    code.PutBit(true);
-
-    code.Finish();
+    const std::uint32_t codeLen = code.Finish();
     sig.Finish();
     sign.Finish();
     ref.Finish();
     m_sigLen = static_cast<std::uint32_t>(sig.End());
     m_signLen = static_cast<std::uint32_t>(sign.End());
-    return static_cast<std::uint32_t>(code.End() - codeStart);
+    m_insignificant = m_sigLen - m_signLen;
+    return codeLen;
 }
 
 // Run-length code of the sign list: a 1 stands for `limit` negative signs in a row, a 0 followed
-// by r in k bits for r negative signs and one positive sign (or the end of the list).
+// by r in k bits for r negative signs and one positive sign (or the end of the list). Returns
+// the code's length, or at least min(signLen, kMaxCodedLength + 1) when it would not be used.
 std::uint32_t CEncodeBlock::CodeSignRuns(std::uint32_t signLen, std::uint64_t codeStart) {
     CodeBitWriter code(codeWords.data(), kBlockWords, codeStart);
+    // A code this long is not used (plain sign bits are shorter), so coding stops there.
+    const std::uint64_t giveUpLength = std::min<std::uint64_t>(signLen, kMaxCodedLength + 1);
     RunState state{0, 1};
     std::uint32_t i = 0;
-    while (i < signLen) {
+    while (i < signLen && code.End() - codeStart < giveUpLength) {
         const auto most =
             static_cast<std::uint32_t>(std::min<std::uint64_t>(state.limit, signLen - i));
         const std::uint32_t ones = CountRun(m_signList.data(), i, most, true);
@@ -198,14 +240,17 @@ std::uint32_t CEncodeBlock::CodeSignRuns(std::uint32_t signLen, std::uint64_t co
         if (ones == state.limit) {
             code.PutBit(true);
             state.Grow();
-        } else {
-            ++i;
-            code.PutBit(false);
-            if (state.k > 0) {
-                code.Put(ones, state.k);
-                state.Shrink();
-            }
+            continue;
         }
+        ++i;
+        // 0, then the run in k bits; one field when it fits in a word.
+        if (state.k < 32) {
+            code.Put(ones << 1, state.k + 1);
+        } else {
+            code.PutBit(false);
+            code.Put(ones, state.k);
+        }
+        if (state.k > 0) state.Shrink();
     }
     code.Finish();
     return static_cast<std::uint32_t>(code.End() - codeStart);

@@ -10,9 +10,16 @@
 class CEncodeBlock {
 public:
     // Appends a sample; the caller makes sure the block has room (valuePos < kBlockValues).
-    void Append(std::int32_t v) {
-        values[valuePos++] = v;
-        maxAbs = std::max(maxAbs, Magnitude(v));
+    void Append(std::int32_t v) { Append(&v, 1); }
+    // Appends `count` samples; the caller makes sure they fit (valuePos + count <= kBlockValues).
+    // The loop is simple enough for the compiler to turn into vector code.
+    void Append(const std::int32_t* from, std::uint32_t count) {
+        std::copy_n(from, count, values.begin() + valuePos);
+        std::uint32_t largest = maxAbs;
+        for (std::uint32_t i = 0; i < count; ++i)
+            largest = std::max(largest, Magnitude(from[i]));
+        maxAbs = largest;
+        valuePos += count;
     }
 
     // Codes values[0 .. n) (n = header bits 0-14) into codeWords[0 .. codePos / 32). Every bit of
@@ -62,5 +69,7 @@ private:
     std::array<std::uint32_t, kListWords> m_signList{};
     std::array<std::uint32_t, kListWords> m_refList{};
     std::uint32_t m_sigLen = 0;
+    // Values not significant after the last plane coded.
+    std::uint32_t m_insignificant = 0;
     std::uint32_t m_signLen = 0;
 };
