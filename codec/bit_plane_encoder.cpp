@@ -100,8 +100,8 @@ namespace {
 
 // The run-length code of one plane's significance, with the signs of new significant values
 // interleaved. A code that reaches `giveUpLength` bits can no longer be chosen over plain
-// significance bits, so from then on nothing more is written: in dense planes that saves most
-// of the work.
+// significance bits; the caller then stops feeding it (checked once per word of values), which
+// saves most of the work in dense planes.
 class SignificanceRunCoder {
 public:
     SignificanceRunCoder(std::uint32_t* words, std::uint64_t start, std::uint64_t giveUpLength)
@@ -109,26 +109,22 @@ public:
 
     // Passes `count` values that stay insignificant: a 0 for every full run.
     void Pass(std::uint32_t count) {
-        if (m_givenUp) return;
         for (m_run += count; m_run >= m_state.limit;) {
             m_run -= m_state.limit;
             m_code.PutBit(false);
             m_state.Grow();
         }
-        CheckLength();
     }
 
     // The run cut short by a new significant value: 1, the run in k bits, the sign.
-    void Significant(bool negative) {
-        if (m_givenUp) return;
-        PutCutRun(negative ? 1u : 0u, 1);
-        CheckLength();
-    }
+    void Significant(bool negative) { PutCutRun(negative ? 1u : 0u, 1); }
+
+    bool GivenUp() const { return m_code.End() - m_start >= m_giveUpLength; }
 
     // Closes the code with the terminator (the tail run cut short, then 1); returns its length,
     // at least giveUpLength when writing was given up.
     std::uint32_t Finish() {
-        if (m_givenUp) return static_cast<std::uint32_t>(m_giveUpLength);
+        if (GivenUp()) return static_cast<std::uint32_t>(m_giveUpLength);
         PutCutRun(1, 1);
         m_code.Finish();
         return static_cast<std::uint32_t>(m_code.End() - m_start);
@@ -150,14 +146,11 @@ private:
         m_run = 0;
     }
 
-    void CheckLength() { m_givenUp = m_code.End() - m_start >= m_giveUpLength; }
-
     CodeBitWriter m_code;
     std::uint64_t m_start;
     std::uint64_t m_giveUpLength;
     RunState m_state{3, 8};
     std::uint64_t m_run = 0;
-    bool m_givenUp = false;
 };
 
 } // namespace
@@ -192,6 +185,7 @@ std::uint32_t CEncodeBlock::CodeSignificanceWith(std::uint32_t plane, std::uint3
     CodeBitWriter sig(m_sigList.data(), kListWords, 0);
     CodeBitWriter sign(m_signList.data(), kListWords, 0);
     CodeBitWriter ref(m_refList.data(), kListWords, 0);
+    bool runCodeWanted = true;
     const std::uint32_t words = WordsForBits(n);
     for (std::uint32_t w = 0; w < words; ++w) {
         const std::uint32_t before = m_significant[w];
@@ -202,6 +196,8 @@ std::uint32_t CEncodeBlock::CodeSignificanceWith(std::uint32_t plane, std::uint3
         sig.Put(BitOps::Extract(bits, insignificant), BitOps::Count(insignificant));
         sign.Put(BitOps::Extract(m_negative[w], fresh), BitOps::Count(fresh));
 
+        m_significant[w] = before | fresh;
+        if (!runCodeWanted) continue;
         // Insignificant values of the word not yet passed.
         std::uint32_t ahead = insignificant;
         for (std::uint32_t left = fresh; left != 0; left &= left - 1) {
@@ -211,7 +207,7 @@ std::uint32_t CEncodeBlock::CodeSignificanceWith(std::uint32_t plane, std::uint3
             code.Significant(((m_negative[w] >> j) & 1) != 0);
         }
         code.Pass(BitOps::Count(ahead));
-        m_significant[w] = before | fresh;
+        runCodeWanted = !code.GivenUp();
     }
     const std::uint32_t codeLen = code.Finish();
     sig.Finish();
@@ -232,7 +228,7 @@ std::uint32_t CEncodeBlock::CodeSignRuns(std::uint32_t signLen, std::uint64_t co
     const std::uint64_t giveUpLength = std::min<std::uint64_t>(signLen, kMaxCodedLength + 1);
     RunState state{0, 1};
     std::uint32_t i = 0;
-    while (i < signLen && code.End() - codeStart < giveUpLength) {
+    while (i < signLen) {
         const auto most =
             static_cast<std::uint32_t>(std::min<std::uint64_t>(state.limit, signLen - i));
         const std::uint32_t ones = CountRun(m_signList.data(), i, most, true);
@@ -251,6 +247,8 @@ std::uint32_t CEncodeBlock::CodeSignRuns(std::uint32_t signLen, std::uint64_t co
             code.Put(ones, state.k);
         }
         if (state.k > 0) state.Shrink();
+        // Checked only here: full runs add one bit each and soon stop while the limit doubles.
+        if (code.End() - codeStart >= giveUpLength) break;
     }
     code.Finish();
     return static_cast<std::uint32_t>(code.End() - codeStart);

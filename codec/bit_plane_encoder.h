@@ -12,7 +12,6 @@ public:
     // Appends a sample; the caller makes sure the block has room (valuePos < kBlockValues).
     void Append(std::int32_t v) { Append(&v, 1); }
     // Appends `count` samples; the caller makes sure they fit (valuePos + count <= kBlockValues).
-    // The loop is simple enough for the compiler to turn into vector code.
     void Append(const std::int32_t* from, std::uint32_t count) {
         std::copy_n(from, count, values.begin() + valuePos);
         std::uint32_t largest = maxAbs;
