@@ -99,13 +99,11 @@ void CEncodeBlock::CodePlane(std::uint32_t plane, std::uint32_t n, bool favorSpe
 namespace {
 
 // The run-length code of one plane's significance, with the signs of new significant values
-// interleaved. A code that reaches `giveUpLength` bits can no longer be chosen over plain
-// significance bits; the caller then stops feeding it (checked once per word of values), which
-// saves most of the work in dense planes.
+// interleaved. The caller stops feeding it once it can no longer be chosen over plain bits.
 class SignificanceRunCoder {
 public:
-    SignificanceRunCoder(std::uint32_t* words, std::uint64_t start, std::uint64_t giveUpLength)
-        : m_code(words, kBlockWords, start), m_start(start), m_giveUpLength(giveUpLength) {}
+    SignificanceRunCoder(std::uint32_t* words, std::uint64_t start)
+        : m_code(words, kBlockWords, start), m_start(start) {}
 
     // Passes `count` values that stay insignificant: a 0 for every full run.
     void Pass(std::uint32_t count) {
@@ -119,12 +117,10 @@ public:
     // The run cut short by a new significant value: 1, the run in k bits, the sign.
     void Significant(bool negative) { PutCutRun(negative ? 1u : 0u, 1); }
 
-    bool GivenUp() const { return m_code.End() - m_start >= m_giveUpLength; }
+    std::uint64_t Length() const { return m_code.End() - m_start; }
 
-    // Closes the code with the terminator (the tail run cut short, then 1); returns its length,
-    // at least giveUpLength when writing was given up.
+    // Closes the code with the terminator (the tail run cut short, then 1); returns its length.
     std::uint32_t Finish() {
-        if (GivenUp()) return static_cast<std::uint32_t>(m_giveUpLength);
         PutCutRun(1, 1);
         m_code.Finish();
         return static_cast<std::uint32_t>(m_code.End() - m_start);
@@ -148,7 +144,6 @@ private:
 
     CodeBitWriter m_code;
     std::uint64_t m_start;
-    std::uint64_t m_giveUpLength;
     RunState m_state{3, 8};
     std::uint64_t m_run = 0;
 };
@@ -177,15 +172,16 @@ CEncodeBlock::CodeSignificanceBmi2(std::uint32_t plane, std::uint32_t n, std::ui
 template <typename BitOps>
 std::uint32_t CEncodeBlock::CodeSignificanceWith(std::uint32_t plane, std::uint32_t n,
                                                  std::uint64_t codeStart) {
-    // Form A needs fewer bits than the plain lists, and there are no more sign bits than
-    // significance bits.
-    const std::uint64_t plainLength = 2 * AlignToWord(m_insignificant) + 30;
-    SignificanceRunCoder code(codeWords.data(), codeStart,
-                              std::min<std::uint64_t>(plainLength, kMaxCodedLength + 1));
+    SignificanceRunCoder code(codeWords.data(), codeStart);
     CodeBitWriter sig(m_sigList.data(), kListWords, 0);
     CodeBitWriter sign(m_signList.data(), kListWords, 0);
     CodeBitWriter ref(m_refList.data(), kListWords, 0);
-    bool runCodeWanted = true;
+    // The run-length code is used only when it is shorter than the plain lists. Once its length
+    // reaches that of the plain lists with every value still ahead becoming significant, it
+    // cannot be: coding it stops (checked once per word), which saves most of the work in dense
+    // planes, and `givenUpAt` (that length) stands in for its length.
+    std::uint64_t givenUpAt = 0;
+    std::uint32_t ahead = m_insignificant;
     const std::uint32_t words = WordsForBits(n);
     for (std::uint32_t w = 0; w < words; ++w) {
         const std::uint32_t before = m_significant[w];
@@ -197,19 +193,23 @@ std::uint32_t CEncodeBlock::CodeSignificanceWith(std::uint32_t plane, std::uint3
         sign.Put(BitOps::Extract(m_negative[w], fresh), BitOps::Count(fresh));
 
         m_significant[w] = before | fresh;
-        if (!runCodeWanted) continue;
+        ahead -= BitOps::Count(insignificant);
+        if (givenUpAt != 0) continue;
         // Insignificant values of the word not yet passed.
-        std::uint32_t ahead = insignificant;
+        std::uint32_t unpassed = insignificant;
         for (std::uint32_t left = fresh; left != 0; left &= left - 1) {
             const auto j = static_cast<std::uint32_t>(std::countr_zero(left));
-            code.Pass(BitOps::Count(ahead & LowBitsMask(j)));
-            ahead &= ~LowBitsMask(j + 1);
+            code.Pass(BitOps::Count(unpassed & LowBitsMask(j)));
+            unpassed &= ~LowBitsMask(j + 1);
             code.Significant(((m_negative[w] >> j) & 1) != 0);
         }
-        code.Pass(BitOps::Count(ahead));
-        runCodeWanted = !code.GivenUp();
+        code.Pass(BitOps::Count(unpassed));
+        const std::uint64_t plainLength =
+            std::min<std::uint64_t>(kMaxCodedLength + 1, AlignToWord(m_insignificant) +
+                                                             AlignToWord(sign.End() + ahead) + 30);
+        if (code.Length() >= plainLength) givenUpAt = plainLength;
     }
-    const std::uint32_t codeLen = code.Finish();
+    const auto codeLen = static_cast<std::uint32_t>(givenUpAt != 0 ? givenUpAt : code.Finish());
     sig.Finish();
     sign.Finish();
     ref.Finish();
