@@ -84,17 +84,88 @@ private:
     bool m_zeroNext = false;
 };
 
+// Walks the values that are not significant, in index order, a word of 32 values at a time.
+// Values made significant behind the walk do not disturb it: the current word is kept as it was
+// when it was loaded.
+template <typename BitOps>
+class InsignificantCursor {
+public:
+    InsignificantCursor(const std::uint32_t* significant, std::uint32_t n)
+        : m_significant(significant), m_n(n), m_words(WordsForBits(n)) {
+        Load(0);
+    }
+
+    bool AtEnd() const { return m_left == 0; }
+
+    // Passes `count` values, or all that are left.
+    void Pass(std::uint64_t count) {
+        while (m_left != 0) {
+            const std::uint32_t here = BitOps::Count(m_left);
+            if (count < here) {
+                // Clears the lowest `count` set bits.
+                m_left &= ~BitOps::Deposit(LowBitsMask(static_cast<std::uint32_t>(count)), m_left);
+                return;
+            }
+            count -= here;
+            Load(m_word + 1);
+        }
+    }
+
+    // Index of the current value; moves past it.
+    std::uint32_t Take() {
+        const std::uint32_t index =
+            m_word * 32 + static_cast<std::uint32_t>(std::countr_zero(m_left));
+        m_left &= m_left - 1;
+        if (m_left == 0) Load(m_word + 1);
+        return index;
+    }
+
+private:
+    // Moves to the first word from w on that holds a value not yet significant.
+    void Load(std::uint32_t w) {
+        for (; w < m_words; ++w) {
+            m_left = ~m_significant[w] & ValidBitsOfWord(w, m_n);
+            if (m_left != 0) {
+                m_word = w;
+                return;
+            }
+        }
+        m_left = 0;
+        m_word = m_words;
+    }
+
+    const std::uint32_t* m_significant;
+    std::uint32_t m_n;
+    std::uint32_t m_words;
+    std::uint32_t m_word = 0;
+    std::uint32_t m_left = 0; // values of the current word still ahead
+};
+
 } // namespace
 
 void CDecodeBlock::DecodeBitPlanes() {
     const std::uint32_t n = ValueCount();
     Require(n <= kBlockValues && wordCount <= kBlockWords);
     const std::uint64_t limit = std::uint64_t{wordCount} * 32;
-    std::fill_n(sigFlag.begin(), n, false);
-    sigFlag[n] = true;
+    std::fill_n(m_significant.begin(), WordsForBits(n), 0u);
     std::fill_n(values.begin(), n, 0);
-
     Require(limit >= 5);
+#if defined(QVT_HAVE_BMI2_KERNELS)
+    if (ProcessorHasBmi2()) return DecodePlanesBmi2(n, limit);
+#endif
+    DecodePlanes<PortableBitOps>(n, limit);
+}
+
+#if defined(QVT_HAVE_BMI2_KERNELS)
+QVT_BMI2_KERNEL void CDecodeBlock::DecodePlanesBmi2(std::uint32_t n, std::uint64_t limit) {
+    DecodePlanes<Bmi2BitOps>(n, limit);
+}
+#endif
+
+// Per plane the refinement bits of the values significant before it come first (they have a
+// list of their own), then the significance decisions, which make further values significant.
+template <typename BitOps>
+void CDecodeBlock::DecodePlanes(std::uint32_t n, std::uint64_t limit) {
     const std::uint32_t storedPlanes = GetBits(codeWords.data(), 0, 5);
     const std::uint32_t planes = storedPlanes == 0 ? 32 : storedPlanes;
     std::uint64_t pos = 5;
@@ -109,7 +180,8 @@ void CDecodeBlock::DecodeBitPlanes() {
             const std::uint64_t codeEnd = pos + 16 + GetBits(codeWords.data(), pos + 1, 15);
             refStart = AlignToWord(codeEnd);
             Require(refStart + refLen <= limit);
-            newSignificant = DecodeRunLengthSignificance(mask, n, pos + 16, codeEnd, refStart);
+            Refine<BitOps>(n, mask, refStart);
+            newSignificant = DecodeRunLengthSignificance<BitOps>(mask, n, pos + 16, codeEnd);
         } else {
             Require(pos + 32 <= limit);
             const std::uint32_t sigLen = GetBits(codeWords.data(), pos + 1, 15);
@@ -120,12 +192,13 @@ void CDecodeBlock::DecodeBitPlanes() {
             const std::uint64_t sigStart = AlignToWord(signEnd);
             refStart = AlignToWord(sigStart + sigLen);
             Require(sigLen == insignificant && refStart + refLen <= limit);
+            Refine<BitOps>(n, mask, refStart);
             newSignificant =
                 signsCoded
-                    ? DecodePlainSignificance(mask, n, sigStart, refStart,
-                                              RunLengthSigns(codeWords.data(), signStart, signEnd))
-                    : DecodePlainSignificance(mask, n, sigStart, refStart,
-                                              PlainSigns(codeWords.data(), signStart, signEnd));
+                    ? DecodePlainSignificance<BitOps>(
+                          mask, n, sigStart, RunLengthSigns(codeWords.data(), signStart, signEnd))
+                    : DecodePlainSignificance<BitOps>(
+                          mask, n, sigStart, PlainSigns(codeWords.data(), signStart, signEnd));
         }
         insignificant -= newSignificant;
         pos = AlignToWord(refStart + refLen);
@@ -133,104 +206,72 @@ void CDecodeBlock::DecodeBitPlanes() {
     valuePos = 0;
 }
 
-// Index of the first set flag in [i, bound), or bound when there is none; bound <= n, so the
-// sentinel at n ends every search.
-std::uint32_t CDecodeBlock::NextSignificant(std::uint32_t i, std::uint32_t bound) const {
-    while (i < bound) {
-        std::uint64_t eight = 0;
-        std::memcpy(&eight, sigFlag.data() + i, sizeof eight);
-        if (eight != 0)
-            return std::min(bound, i + static_cast<std::uint32_t>(std::countr_zero(eight) / 8));
-        i += 8;
+// Takes one refinement bit per value significant before this plane (the caller checked that
+// they lie inside the code). Setting the mask bit of v means v - mask for negative v, v | mask
+// otherwise.
+template <typename BitOps>
+void CDecodeBlock::Refine(std::uint32_t n, std::uint32_t mask, std::uint64_t refPos) {
+    const std::uint32_t words = WordsForBits(n);
+    for (std::uint32_t w = 0; w < words; ++w) {
+        const std::uint32_t significant = m_significant[w];
+        if (significant == 0) continue;
+        const std::uint32_t count = BitOps::Count(significant);
+        const std::uint32_t bits = GetBits(codeWords.data(), refPos, count);
+        refPos += count;
+        for (std::uint32_t set = BitOps::Deposit(bits, significant); set != 0; set &= set - 1) {
+            const std::uint32_t i = w * 32 + static_cast<std::uint32_t>(std::countr_zero(set));
+            const auto v = static_cast<std::uint32_t>(values[i]);
+            values[i] = static_cast<std::int32_t>(values[i] < 0 ? v - mask : v | mask);
+        }
     }
-    return bound;
 }
 
-// Takes refinement bits for the values from i on that were significant before this plane,
-// up to the next value that was not; returns the position of the next refinement bit. Setting
-// the mask bit of v means v - mask for negative v, v | mask otherwise.
-std::uint64_t CDecodeBlock::Refine(std::uint32_t& i, std::uint32_t n, std::uint32_t mask,
-                                   std::uint64_t refPos) {
-    const std::uint32_t* words = codeWords.data();
-    std::uint32_t index = i;
-    for (; index < n && sigFlag[index]; ++index, ++refPos) {
-        const bool bit = ((words[refPos / 32] >> (refPos & 31)) & 1) != 0;
-        const auto v = static_cast<std::uint32_t>(values[index]);
-        const std::uint32_t withBit = values[index] < 0 ? v - mask : v | mask;
-        values[index] = static_cast<std::int32_t>(bit ? withBit : v);
-    }
-    i = index;
-    return refPos;
-}
-
-void CDecodeBlock::MakeSignificant(std::uint32_t i, std::uint32_t mask, bool negative) {
-    values[i] = static_cast<std::int32_t>(negative ? 0u - mask : mask);
-    sigFlag[i] = true;
-}
-
-// Form A. Runs of insignificant values continue across values that were significant before the
-// plane, so the count still to pass (`skip`) and a pending significant value carry over gaps.
+// Form A. Runs count only values not yet significant, so they continue across values that were
+// significant before the plane.
+template <typename BitOps>
 std::uint32_t CDecodeBlock::DecodeRunLengthSignificance(std::uint32_t mask, std::uint32_t n,
                                                         std::uint64_t codePos,
-                                                        std::uint64_t codeEnd,
-                                                        std::uint64_t refPos) {
+                                                        std::uint64_t codeEnd) {
     BoundedBitReader code(codeWords.data(), codePos, codeEnd);
+    InsignificantCursor<BitOps> cursor(m_significant.data(), n);
     RunState state{3, 8};
-    std::uint64_t skip = 0;
-    bool pending = false;
     std::uint32_t newSignificant = 0;
-    std::uint32_t i = 0;
-    while (i < n) {
-        if (sigFlag[i]) {
-            refPos = Refine(i, n, mask, refPos);
-        } else if (skip > 0) {
-            // Pass at most `skip` values of this gap.
-            const auto bound = static_cast<std::uint32_t>(std::min<std::uint64_t>(n, i + skip));
-            const std::uint32_t stop = NextSignificant(i, bound);
-            skip -= stop - i;
-            i = stop;
-        } else if (pending) {
-            MakeSignificant(i, mask, code.ReadBit());
-            pending = false;
-            ++newSignificant;
-            ++i;
-        } else if (code.ReadBit()) {
-            if (state.k > 0) {
-                skip = code.Read(state.k);
-                state.Shrink();
-            }
-            pending = true;
-        } else {
-            skip = state.limit;
+    while (!cursor.AtEnd()) {
+        if (!code.ReadBit()) { // a full run
+            cursor.Pass(state.limit);
             state.Grow();
+            continue;
         }
+        // A run cut short, then (unless the values ran out) a new significant value and its sign.
+        if (state.k > 0) {
+            cursor.Pass(code.Read(state.k));
+            state.Shrink();
+            if (cursor.AtEnd()) break;
+        }
+        MakeSignificant(cursor.Take(), mask, code.ReadBit());
+        ++newSignificant;
     }
     return newSignificant;
 }
 
 // Form B. The significance bits are exactly one per insignificant value (checked by the
-// caller), so zero runs are counted a word at a time without a further bound.
-template <typename SignSource>
+// caller), so they are taken a word of values at a time and spread over the values they
+// stand for.
+template <typename BitOps, typename SignSource>
 std::uint32_t CDecodeBlock::DecodePlainSignificance(std::uint32_t mask, std::uint32_t n,
-                                                    std::uint64_t sigPos, std::uint64_t refPos,
-                                                    SignSource signs) {
+                                                    std::uint64_t sigPos, SignSource signs) {
     std::uint32_t newSignificant = 0;
-    std::uint32_t i = 0;
-    while (i < n) {
-        if (sigFlag[i]) {
-            refPos = Refine(i, n, mask, refPos);
-            continue;
-        }
-        const std::uint32_t gapEnd = NextSignificant(i, n);
-        while (i < gapEnd) {
-            const std::uint32_t zeros = CountRun(codeWords.data(), sigPos, gapEnd - i, false);
-            sigPos += zeros;
-            i += zeros;
-            if (i == gapEnd) break;
-            ++sigPos;
-            MakeSignificant(i, mask, signs.Next());
+    const std::uint32_t words = WordsForBits(n);
+    for (std::uint32_t w = 0; w < words; ++w) {
+        const std::uint32_t insignificant = ~m_significant[w] & ValidBitsOfWord(w, n);
+        if (insignificant == 0) continue;
+        const std::uint32_t count = BitOps::Count(insignificant);
+        const std::uint32_t bits = GetBits(codeWords.data(), sigPos, count);
+        sigPos += count;
+        for (std::uint32_t set = BitOps::Deposit(bits, insignificant); set != 0; set &= set - 1) {
+            MakeSignificant(w * 32 + static_cast<std::uint32_t>(std::countr_zero(set)), mask,
+                            signs.Next());
             ++newSignificant;
-            ++i;
         }
     }
     return newSignificant;

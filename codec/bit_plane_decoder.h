@@ -1,6 +1,7 @@
 // One code block of the decoder: the code words as read and the values they decode to.
 #pragma once
 
+#include "bit_ops.h"
 #include "code_bits.h"
 
 #include <array>
@@ -24,19 +25,29 @@ public:
     std::uint32_t valuePos = 0;
     // Number of code words read for this block.
     std::uint32_t wordCount = 0;
-    // One flag per value plus the sentinel, padded so the search for the next set flag can
-    // load 8 flags at a time.
-    std::array<bool, kBlockValues + 8> sigFlag{};
 
 private:
-    std::uint32_t NextSignificant(std::uint32_t i, std::uint32_t bound) const;
-    template <typename SignSource>
+    static constexpr std::uint32_t kFlagWords = kBlockValues / 32;
+
+    template <typename BitOps>
+    void DecodePlanes(std::uint32_t n, std::uint64_t limit);
+#if defined(QVT_HAVE_BMI2_KERNELS)
+    void DecodePlanesBmi2(std::uint32_t n, std::uint64_t limit);
+#endif
+    template <typename BitOps>
+    void Refine(std::uint32_t n, std::uint32_t mask, std::uint64_t refPos);
+    template <typename BitOps, typename SignSource>
     std::uint32_t DecodePlainSignificance(std::uint32_t mask, std::uint32_t n, std::uint64_t sigPos,
-                                          std::uint64_t refPos, SignSource signs);
+                                          SignSource signs);
+    template <typename BitOps>
     std::uint32_t DecodeRunLengthSignificance(std::uint32_t mask, std::uint32_t n,
-                                              std::uint64_t codePos, std::uint64_t codeEnd,
-                                              std::uint64_t refPos);
-    std::uint64_t Refine(std::uint32_t& i, std::uint32_t n, std::uint32_t mask,
-                         std::uint64_t refPos);
-    void MakeSignificant(std::uint32_t i, std::uint32_t mask, bool negative);
+                                              std::uint64_t codePos, std::uint64_t codeEnd);
+    // The value's first bit: its magnitude is `mask` so far.
+    void MakeSignificant(std::uint32_t i, std::uint32_t mask, bool negative) {
+        values[i] = static_cast<std::int32_t>(negative ? 0u - mask : mask);
+        m_significant[i / 32] |= 1u << (i % 32);
+    }
+
+    // One bit per value: significant (since an earlier plane, or since earlier in this one).
+    std::array<std::uint32_t, kFlagWords> m_significant{};
 };

@@ -3,6 +3,7 @@
 // followed by the refinement bits of values that were significant before the plane.
 #include "bit_plane_encoder.h"
 
+#include "bit_ops.h"
 #include "qvt_error.h"
 
 #include <cstring>
@@ -18,25 +19,38 @@ void RequireFits(std::uint64_t codeEnd) {
 void CEncodeBlock::EncodeBitPlanes(bool favorSpeed) {
     const std::uint32_t n = header & kValueCountMask;
     if (n > kBlockValues) ThrowCodecError(ErrorWrongFormat);
-    std::fill_n(sigFlag.begin(), n, false);
-    sigFlag[n] = true;
-
     const std::uint32_t planes =
         maxAbs == 0 ? 1u : static_cast<std::uint32_t>(std::bit_width(maxAbs));
     maxAbs = 0;
+    PrepareMagnitudes(n, planes);
     SetBits(codeWords.data(), 0, 5, planes & 31); // 32 planes are stored as 0
     codePos = 5;
     for (std::uint32_t b = planes; b-- > 0;)
-        CodePlane(1u << b, n, favorSpeed);
+        CodePlane(b, n, favorSpeed);
 }
 
-void CEncodeBlock::CodePlane(std::uint32_t mask, std::uint32_t n, bool favorSpeed) {
+// Splits the values once per block into magnitudes and sign bits, so that every plane works on
+// words of 32 values.
+void CEncodeBlock::PrepareMagnitudes(std::uint32_t n, std::uint32_t planes) {
+    const std::uint32_t coded = LowBitsMask(planes);
+    for (std::uint32_t i = 0; i < n; ++i)
+        m_magnitudes[i] = Magnitude(values[i]) & coded;
+    const std::uint32_t words = WordsForBits(n);
+    std::fill(m_magnitudes.begin() + n, m_magnitudes.begin() + words * 32, 0u);
+    const auto* raw = reinterpret_cast<const std::uint32_t*>(values.data());
+    for (std::uint32_t w = 0; w < words; ++w)
+        m_negative[w] = PlaneBits(raw + w * 32, 31) & ValidBitsOfWord(w, n);
+    std::fill_n(m_significant.begin(), words, 0u);
+    m_insignificant = n;
+}
+
+void CEncodeBlock::CodePlane(std::uint32_t plane, std::uint32_t n, bool favorSpeed) {
     std::uint32_t* words = codeWords.data();
     const std::uint64_t p = codePos;
     // Every plane needs at least a 16-bit field plus code; later planes start on a word boundary.
     RequireFits(p + 32);
 
-    const std::uint32_t codeLen = CodeSignificance(mask, n, p + 16);
+    const std::uint32_t codeLen = CodeSignificance(plane, n, p + 16);
     const std::uint32_t refLen = n - m_sigLen;
     const std::uint64_t refWordsBits = std::uint64_t{WordsForBits(refLen)} * 32;
 
@@ -82,68 +96,136 @@ void CEncodeBlock::CodePlane(std::uint32_t mask, std::uint32_t n, bool favorSpee
     codePos = static_cast<std::uint32_t>(CopyList(m_refList.data(), refLen, next));
 }
 
-// Visits the values in index order: values not yet significant feed the run-length code (and
-// the plain significance and sign lists that form B would store instead), values significant
-// since an earlier plane give a refinement bit. Returns the length of the run-length code.
-std::uint32_t CEncodeBlock::CodeSignificance(std::uint32_t mask, std::uint32_t n,
+namespace {
+
+// The run-length code of one plane's significance, with the signs of new significant values
+// interleaved. The caller stops feeding it once it can no longer be chosen over plain bits.
+class SignificanceRunCoder {
+public:
+    SignificanceRunCoder(std::uint32_t* words, std::uint64_t start)
+        : m_code(words, kBlockWords, start), m_start(start) {}
+
+    // Passes `count` values that stay insignificant: a 0 for every full run.
+    void Pass(std::uint32_t count) {
+        for (m_run += count; m_run >= m_state.limit;) {
+            m_run -= m_state.limit;
+            m_code.PutBit(false);
+            m_state.Grow();
+        }
+    }
+
+    // The run cut short by a new significant value: 1, the run in k bits, the sign.
+    void Significant(bool negative) { PutCutRun(negative ? 1u : 0u, 1); }
+
+    std::uint64_t Length() const { return m_code.End() - m_start; }
+
+    // Closes the code with the terminator (the tail run cut short, then 1); returns its length.
+    std::uint32_t Finish() {
+        PutCutRun(1, 1);
+        m_code.Finish();
+        return static_cast<std::uint32_t>(m_code.End() - m_start);
+    }
+
+private:
+    // 1, the run in k bits, then `tail` (tailBits bits); one field when it fits in a word.
+    void PutCutRun(std::uint32_t tail, std::uint32_t tailBits) {
+        const std::uint32_t k = m_state.k;
+        const auto run = static_cast<std::uint32_t>(m_run);
+        if (k + 1 + tailBits <= 32) {
+            m_code.Put(1u | run << 1 | tail << (k + 1), k + 1 + tailBits);
+        } else {
+            m_code.PutBit(true);
+            m_code.Put(run, k);
+            m_code.Put(tail, tailBits);
+        }
+        if (k > 0) m_state.Shrink();
+        m_run = 0;
+    }
+
+    CodeBitWriter m_code;
+    std::uint64_t m_start;
+    RunState m_state{3, 8};
+    std::uint64_t m_run = 0;
+};
+
+} // namespace
+
+std::uint32_t CEncodeBlock::CodeSignificance(std::uint32_t plane, std::uint32_t n,
                                              std::uint64_t codeStart) {
-    CodeBitWriter code(codeWords.data(), kBlockWords, codeStart);
+#if defined(QVT_HAVE_BMI2_KERNELS)
+    if (ProcessorHasBmi2()) return CodeSignificanceBmi2(plane, n, codeStart);
+#endif
+    return CodeSignificanceWith<PortableBitOps>(plane, n, codeStart);
+}
+
+#if defined(QVT_HAVE_BMI2_KERNELS)
+QVT_BMI2_KERNEL std::uint32_t
+CEncodeBlock::CodeSignificanceBmi2(std::uint32_t plane, std::uint32_t n, std::uint64_t codeStart) {
+    return CodeSignificanceWith<Bmi2BitOps>(plane, n, codeStart);
+}
+#endif
+
+// Works through the values 32 at a time in index order: values not yet significant feed the
+// run-length code (and the plain significance and sign lists that form B would store instead),
+// values significant since an earlier plane give a refinement bit. Only values that become
+// significant cost individual work. Returns the length of the run-length code.
+template <typename BitOps>
+std::uint32_t CEncodeBlock::CodeSignificanceWith(std::uint32_t plane, std::uint32_t n,
+                                                 std::uint64_t codeStart) {
+    SignificanceRunCoder code(codeWords.data(), codeStart);
     CodeBitWriter sig(m_sigList.data(), kListWords, 0);
     CodeBitWriter sign(m_signList.data(), kListWords, 0);
     CodeBitWriter ref(m_refList.data(), kListWords, 0);
-    RunState state{3, 8};
-    std::uint64_t run = 0;
-    for (std::uint32_t i = 0; i < n;) {
-        if (sigFlag[i]) {
-            ref.PutBit((Magnitude(values[i]) & mask) != 0);
-            ++i;
-            continue;
-        }
-        // A stretch of values that stay insignificant; the sentinel at n ends it.
-        std::uint32_t end = i;
-        while (!sigFlag[end] && (Magnitude(values[end]) & mask) == 0)
-            ++end;
-        if (end > i) {
-            sig.PutZeros(end - i);
-            for (run += end - i; run >= state.limit;) {
-                run -= state.limit;
-                code.PutBit(false);
-                state.Grow();
-            }
-            i = end;
-            continue;
-        }
-        sig.PutBit(true);
-        code.PutBit(true);
-        if (state.k > 0) {
-            code.Put(static_cast<std::uint32_t>(run), state.k);
-            state.Shrink();
-        }
-        const bool negative = values[i] < 0;
-        code.PutBit(negative);
-        sign.PutBit(negative);
-        sigFlag[i] = true;
-        run = 0;
-        ++i;
-    }
-    // Terminator: a cut-short run covering the tail, then a closing 1.
-    code.PutBit(true);
-    if (state.k > 0) code.Put(static_cast<std::uint32_t>(run), state.k);
-    code.PutBit(true);
+    // The run-length code is used only when it is shorter than the plain lists. Once its length
+    // reaches that of the plain lists with every value still ahead becoming significant, it
+    // cannot be: coding it stops (checked once per word), which saves most of the work in dense
+    // planes, and `givenUpAt` (that length) stands in for its length.
+    std::uint64_t givenUpAt = 0;
+    std::uint32_t ahead = m_insignificant;
+    const std::uint32_t words = WordsForBits(n);
+    for (std::uint32_t w = 0; w < words; ++w) {
+        const std::uint32_t before = m_significant[w];
+        const std::uint32_t insignificant = ~before & ValidBitsOfWord(w, n);
+        const std::uint32_t bits = PlaneBits(m_magnitudes.data() + w * 32, plane);
+        const std::uint32_t fresh = bits & insignificant;
+        ref.Put(BitOps::Extract(bits, before), BitOps::Count(before));
+        sig.Put(BitOps::Extract(bits, insignificant), BitOps::Count(insignificant));
+        sign.Put(BitOps::Extract(m_negative[w], fresh), BitOps::Count(fresh));
 
-    code.Finish();
+        m_significant[w] = before | fresh;
+        ahead -= BitOps::Count(insignificant);
+        if (givenUpAt != 0) continue;
+        // Insignificant values of the word not yet passed.
+        std::uint32_t unpassed = insignificant;
+        for (std::uint32_t left = fresh; left != 0; left &= left - 1) {
+            const auto j = static_cast<std::uint32_t>(std::countr_zero(left));
+            code.Pass(BitOps::Count(unpassed & LowBitsMask(j)));
+            unpassed &= ~LowBitsMask(j + 1);
+            code.Significant(((m_negative[w] >> j) & 1) != 0);
+        }
+        code.Pass(BitOps::Count(unpassed));
+        const std::uint64_t plainLength =
+            std::min<std::uint64_t>(kMaxCodedLength + 1, AlignToWord(m_insignificant) +
+                                                             AlignToWord(sign.End() + ahead) + 30);
+        if (code.Length() >= plainLength) givenUpAt = plainLength;
+    }
+    const auto codeLen = static_cast<std::uint32_t>(givenUpAt != 0 ? givenUpAt : code.Finish());
     sig.Finish();
     sign.Finish();
     ref.Finish();
     m_sigLen = static_cast<std::uint32_t>(sig.End());
     m_signLen = static_cast<std::uint32_t>(sign.End());
-    return static_cast<std::uint32_t>(code.End() - codeStart);
+    m_insignificant = m_sigLen - m_signLen;
+    return codeLen;
 }
 
 // Run-length code of the sign list: a 1 stands for `limit` negative signs in a row, a 0 followed
-// by r in k bits for r negative signs and one positive sign (or the end of the list).
+// by r in k bits for r negative signs and one positive sign (or the end of the list). Returns
+// the code's length, or at least min(signLen, kMaxCodedLength + 1) when it would not be used.
 std::uint32_t CEncodeBlock::CodeSignRuns(std::uint32_t signLen, std::uint64_t codeStart) {
     CodeBitWriter code(codeWords.data(), kBlockWords, codeStart);
+    // A code this long is not used (plain sign bits are shorter), so coding stops there.
+    const std::uint64_t giveUpLength = std::min<std::uint64_t>(signLen, kMaxCodedLength + 1);
     RunState state{0, 1};
     std::uint32_t i = 0;
     while (i < signLen) {
@@ -154,14 +236,19 @@ std::uint32_t CEncodeBlock::CodeSignRuns(std::uint32_t signLen, std::uint64_t co
         if (ones == state.limit) {
             code.PutBit(true);
             state.Grow();
-        } else {
-            ++i;
-            code.PutBit(false);
-            if (state.k > 0) {
-                code.Put(ones, state.k);
-                state.Shrink();
-            }
+            continue;
         }
+        ++i;
+        // 0, then the run in k bits; one field when it fits in a word.
+        if (state.k < 32) {
+            code.Put(ones << 1, state.k + 1);
+        } else {
+            code.PutBit(false);
+            code.Put(ones, state.k);
+        }
+        if (state.k > 0) state.Shrink();
+        // Checked only here: full runs add one bit each and soon stop while the limit doubles.
+        if (code.End() - codeStart >= giveUpLength) break;
     }
     code.Finish();
     return static_cast<std::uint32_t>(code.End() - codeStart);

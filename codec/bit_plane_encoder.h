@@ -1,6 +1,7 @@
 // One code block of the encoder: up to 16384 samples and the bit-plane code they become.
 #pragma once
 
+#include "bit_ops.h"
 #include "code_bits.h"
 
 #include <array>
@@ -9,9 +10,15 @@
 class CEncodeBlock {
 public:
     // Appends a sample; the caller makes sure the block has room (valuePos < kBlockValues).
-    void Append(std::int32_t v) {
-        values[valuePos++] = v;
-        maxAbs = std::max(maxAbs, Magnitude(v));
+    void Append(std::int32_t v) { Append(&v, 1); }
+    // Appends `count` samples; the caller makes sure they fit (valuePos + count <= kBlockValues).
+    void Append(const std::int32_t* from, std::uint32_t count) {
+        std::copy_n(from, count, values.begin() + valuePos);
+        std::uint32_t largest = maxAbs;
+        for (std::uint32_t i = 0; i < count; ++i)
+            largest = std::max(largest, Magnitude(from[i]));
+        maxAbs = largest;
+        valuePos += count;
     }
 
     // Codes values[0 .. n) (n = header bits 0-14) into codeWords[0 .. codePos / 32). Every bit of
@@ -34,19 +41,34 @@ public:
     std::uint32_t maxAbs = 0;
     std::uint32_t codePos = 0;
     std::int32_t lastLevelIndex = -1;
-    std::array<bool, kBlockValues + 1> sigFlag{};
 
 private:
-    void CodePlane(std::uint32_t mask, std::uint32_t n, bool favorSpeed);
-    std::uint32_t CodeSignificance(std::uint32_t mask, std::uint32_t n, std::uint64_t codeStart);
+    void PrepareMagnitudes(std::uint32_t n, std::uint32_t planes);
+    void CodePlane(std::uint32_t plane, std::uint32_t n, bool favorSpeed);
+    std::uint32_t CodeSignificance(std::uint32_t plane, std::uint32_t n, std::uint64_t codeStart);
+    template <typename BitOps>
+    std::uint32_t CodeSignificanceWith(std::uint32_t plane, std::uint32_t n,
+                                       std::uint64_t codeStart);
+#if defined(QVT_HAVE_BMI2_KERNELS)
+    std::uint32_t CodeSignificanceBmi2(std::uint32_t plane, std::uint32_t n,
+                                       std::uint64_t codeStart);
+#endif
     std::uint32_t CodeSignRuns(std::uint32_t signLen, std::uint64_t codeStart);
     std::uint64_t CopyList(const std::uint32_t* list, std::uint32_t bits, std::uint64_t to);
 
-    // The plane's significance, sign and refinement lists (one bit per entry).
     static constexpr std::uint32_t kListWords = kBlockValues / 32;
+    // |values[i]| limited to the coded planes (so bits above them are ignored, as the planes
+    // are), zero up to the next multiple of 32 values.
+    std::array<std::uint32_t, kBlockValues> m_magnitudes{};
+    // One bit per value: negative; significant since an earlier plane.
+    std::array<std::uint32_t, kListWords> m_negative{};
+    std::array<std::uint32_t, kListWords> m_significant{};
+    // The plane's significance, sign and refinement lists (one bit per entry).
     std::array<std::uint32_t, kListWords> m_sigList{};
     std::array<std::uint32_t, kListWords> m_signList{};
     std::array<std::uint32_t, kListWords> m_refList{};
     std::uint32_t m_sigLen = 0;
+    // Values not significant after the last plane coded.
+    std::uint32_t m_insignificant = 0;
     std::uint32_t m_signLen = 0;
 };

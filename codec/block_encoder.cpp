@@ -56,8 +56,7 @@ void CBlockEncoder::AddValues(const std::int32_t* values, std::uint32_t count) {
         if (m_current->valuePos == kBlockValues)
             FinishBlock(static_cast<std::uint16_t>(kBlockValues));
         const std::uint32_t take = std::min(count, kBlockValues - m_current->valuePos);
-        for (std::uint32_t i = 0; i < take; ++i)
-            m_current->Append(values[i]);
+        m_current->Append(values, take);
         values += take;
         count -= take;
     }

@@ -6,6 +6,10 @@
 #include <bit>
 #include <cstdint>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 static_assert(std::endian::native == std::endian::little,
               "code words are stored and loaded as little-endian memory images");
 
@@ -92,11 +96,6 @@ public:
         }
     }
     void PutBit(bool bit) { Put(bit ? 1u : 0u, 1); }
-    void PutZeros(std::uint32_t count) {
-        for (; count > 32; count -= 32)
-            Put(0, 32);
-        Put(0, count);
-    }
 
     // Writes the last partial word (its unused high bits 0).
     void Finish() {
@@ -139,3 +138,71 @@ inline std::uint32_t CountRun(const std::uint32_t* words, std::uint64_t p, std::
     }
     return limit;
 }
+
+// Coding works on 32 values at a time: bit j of a list word stands for value j of the group.
+
+// Mask of the valid values of word w of a block holding n values.
+inline constexpr std::uint32_t ValidBitsOfWord(std::uint32_t w, std::uint32_t n) {
+    return n >= (w + 1) * 32 ? ~0u : LowBitsMask(n - std::min(n, w * 32));
+}
+
+// The bits of `bits` at the set positions of `mask`, packed towards bit 0 in order (a parallel
+// bit extract). Contiguous stretches of the mask are moved at once.
+inline std::uint32_t ExtractBits(std::uint32_t bits, std::uint32_t mask) {
+    if (mask == ~0u) return bits;
+    std::uint32_t packed = 0;
+    for (std::uint32_t to = 0; mask != 0;) {
+        const auto start = static_cast<std::uint32_t>(std::countr_zero(mask));
+        const auto length = static_cast<std::uint32_t>(std::countr_one(mask >> start));
+        packed |= ((bits >> start) & LowBitsMask(length)) << to;
+        to += length;
+        mask &= ~(LowBitsMask(length) << start);
+    }
+    return packed;
+}
+
+// The inverse of ExtractBits: the low bits of `bits`, in order, placed at the set positions of
+// `mask` (a parallel bit deposit).
+inline std::uint32_t DepositBits(std::uint32_t bits, std::uint32_t mask) {
+    if (mask == ~0u) return bits;
+    std::uint32_t placed = 0;
+    while (mask != 0 && bits != 0) {
+        const auto start = static_cast<std::uint32_t>(std::countr_zero(mask));
+        const auto length = static_cast<std::uint32_t>(std::countr_one(mask >> start));
+        placed |= (bits & LowBitsMask(length)) << start;
+        bits = length < 32 ? bits >> length : 0;
+        mask &= ~(LowBitsMask(length) << start);
+    }
+    return placed;
+}
+
+// Bit `plane` of each of the 32 words at `values`, one per value in order.
+inline std::uint32_t PlaneBitsPortable(const std::uint32_t* values, std::uint32_t plane) {
+    std::uint32_t bits = 0;
+    for (std::uint32_t j = 0; j < 32; ++j)
+        bits |= ((values[j] >> plane) & 1u) << j;
+    return bits;
+}
+
+#if defined(__SSE2__)
+// The same with vector instructions: the wanted bit is shifted into each lane's sign, the lanes
+// are narrowed to bytes with signed saturation (which keeps the sign) and the byte signs are
+// collected, 16 values per step.
+inline std::uint32_t PlaneBits(const std::uint32_t* values, std::uint32_t plane) {
+    const __m128i shift = _mm_cvtsi32_si128(static_cast<int>(31 - plane));
+    const auto signsOf16 = [&](const std::uint32_t* from) {
+        const auto lanes = [&](int i) {
+            return _mm_sll_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from) + i),
+                                 shift);
+        };
+        const __m128i bytes = _mm_packs_epi16(_mm_packs_epi32(lanes(0), lanes(1)),
+                                              _mm_packs_epi32(lanes(2), lanes(3)));
+        return static_cast<std::uint32_t>(_mm_movemask_epi8(bytes));
+    };
+    return signsOf16(values) | signsOf16(values + 16) << 16;
+}
+#else
+inline std::uint32_t PlaneBits(const std::uint32_t* values, std::uint32_t plane) {
+    return PlaneBitsPortable(values, plane);
+}
+#endif

@@ -75,9 +75,3 @@ void QuantizeBand(CWaveletBand& band, int q) {
     const int shift = BandShift(band.orientation, band.level, q);
     QuantizeSamples(band.data.get(), band.size, shift, band.orientation != BandOrientation::LL);
 }
-
-std::int32_t Dequantize(std::int32_t value, int shift) {
-    if (shift <= 0) return value;
-    if (shift >= 32) return 0;
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(value) << shift);
-}

@@ -21,5 +21,10 @@ void QuantizeSamples(std::int32_t* samples, std::size_t count, int shift, bool d
 // Quantises a band's buffer with its own shift for q (LL without dead zone).
 void QuantizeBand(CWaveletBand& band, int q);
 
-// A decoded value scaled back by 2^max(0, shift), wrapping; 0 once the shift reaches 32.
-std::int32_t Dequantize(std::int32_t value, int shift);
+// A decoded value scaled back by 2^max(0, shift), wrapping; 0 once the shift reaches 32. Inline,
+// as it runs once per decoded sample.
+inline std::int32_t Dequantize(std::int32_t value, int shift) {
+    if (shift <= 0) return value;
+    if (shift >= 32) return 0;
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(value) << shift);
+}
