@@ -74,6 +74,7 @@ bool CKLDExt::Open(std::unique_ptr<CQVTStream> stream, std::uint64_t decodedCach
     const PixRect largestTile{0, 0, m_header.tileWidth + m_header.width % m_header.tileWidth,
                               m_header.tileHeight + m_header.height % m_header.tileHeight};
     m_scratch = CreatePixMap(largestTile, m_header.mode);
+    m_caches = std::make_unique<TileCaches>(m_decodedCacheCapacity, m_decoderCacheCapacity);
     ReadPreview(*m_stream, 0);
     return current;
 }
@@ -207,7 +208,10 @@ void CKLDExt::WritePreview(CQVTStream& stream, std::uint64_t offset) const {
     WritePreviewPixMap(stream, *m_preview);
 }
 
+CKLDExt::~CKLDExt() { Close(); }
+
 void CKLDExt::Close() {
+    m_caches.reset();
     m_stream.reset();
     m_index = CIndex();
     m_ordering.reset();
