@@ -173,6 +173,18 @@ void CKLDExt::CommitLayout(CQVTStream& stream, const KLDExtLayout& layout) {
     m_layout = committed;
 }
 
+std::uint64_t CKLDExt::FileEnd() const { return StreamSize(*m_stream); }
+
+void CKLDExt::CommitIndexAndPreview(CIndex index, std::uint64_t offset) {
+    KLDExtLayout layout = m_layout;
+    layout.indexOffset = offset;
+    layout.indexLength = static_cast<std::uint32_t>(kIndexEntrySize * index.Count());
+    layout.previewOffset = offset + WriteIndex(index, *m_stream, offset);
+    WritePreview(*m_stream, layout.previewOffset);
+    CommitLayout(*m_stream, layout);
+    m_index = std::move(index);
+}
+
 // One write, so that the header, the commit point of every change, is never written in part
 // by this process.
 void CKLDExt::WriteFixedPart(CQVTStream& stream, const KLDExtLayout& layout) const {

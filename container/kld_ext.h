@@ -94,6 +94,12 @@ public:
     // smaller), 2 (the given one) or any other (the stored one) and codec kind 1, 2 or 3.
     void WriteRegion(const CPixMap& source, std::uint8_t quality, std::uint8_t levels, int rule,
                      std::uint8_t kind, ProgressCallback progress = nullptr, void* data = nullptr);
+    // Recomputes the preview from the stored tiles and commits it.
+    void BuildPreview(ProgressCallback progress = nullptr, void* data = nullptr);
+    // Writes a compacted copy to `target`, an empty stream: tiles in tile-number order from the
+    // start of the tile data without gaps, then the index, the preview and the fixed part. This
+    // container and its file stay as they were.
+    void Reorganize(CQVTStream& target, ProgressCallback progress = nullptr, void* data = nullptr);
     // Reads the tiles of `list` (entries from SelectTiles) in file order into `destination`.
     void ReadTiles(CIndex& list, CPixMap& destination, int level, bool keepDecoders,
                    TileCodings* codings, ProgressCallback progress = nullptr, void* data = nullptr);
@@ -145,6 +151,11 @@ private:
     void BuildGrid();
     void ReadCheckedIndex(std::uint64_t fileSize);
     void CheckIndexEntries() const;
+    // Writes `index` and then the preview at `offset`, which lies past every byte the committed
+    // header refers to, and commits the new layout; until then the file keeps its old content.
+    void CommitIndexAndPreview(CIndex index, std::uint64_t offset);
+    // The size of the container's file: past the committed index and preview.
+    std::uint64_t FileEnd() const;
     // Draws the region of the source onto the preview map.
     void UpdatePreview(const CPixMap& source, const PixRect& region);
 

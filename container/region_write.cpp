@@ -33,11 +33,6 @@ TileCoding MergeCoding(int rule, TileCoding given, TileCoding stored) {
     }
 }
 
-std::uint64_t StreamEnd(CQVTStream& stream) {
-    stream.SetPos(PosFromEnd, 0);
-    return stream.GetPos();
-}
-
 // A re-coded tile's map, for the decoded-tile cache once the write is committed.
 struct WrittenTile {
     std::uint32_t tile;
@@ -74,7 +69,7 @@ void CKLDExt::WriteRegion(const CPixMap& source, std::uint8_t quality, std::uint
         (std::uint64_t{m_header.bitsPerPixel} * m_header.tileWidth + 7) * m_header.tileHeight / 8 +
         1000;
     CQVTMemoryStream record(recordSize);
-    CTilePlacement placement(m_index, TileDataBegin(), m_layout.indexOffset, StreamEnd(*m_stream));
+    CTilePlacement placement(m_index, TileDataBegin(), m_layout.indexOffset, FileEnd());
     std::int64_t change = 0;
     bool changed = false;
     std::vector<WrittenTile> written;
@@ -135,14 +130,8 @@ void CKLDExt::WriteRegion(const CPixMap& source, std::uint8_t quality, std::uint
 
     CIndex merged = m_index;
     merged.MergeIndex(list, change);
-    KLDExtLayout layout = m_layout;
-    layout.indexOffset = placement.End();
-    layout.indexLength = static_cast<std::uint32_t>(kIndexEntrySize * merged.Count());
-    layout.previewOffset = layout.indexOffset + WriteIndex(merged, *m_stream, layout.indexOffset);
     UpdatePreview(source, region);
-    WritePreview(*m_stream, layout.previewOffset);
-    CommitLayout(*m_stream, layout);
-    m_index = std::move(merged);
+    CommitIndexAndPreview(std::move(merged), placement.End());
 
     for (std::uint32_t i = 0; i < count; ++i) {
         const std::uint32_t tile = list.Entry(i)->tile;
