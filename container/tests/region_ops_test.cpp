@@ -99,6 +99,21 @@ TEST(RegionOps, TilesNeverWrittenReadAsBackground) {
     EXPECT_TRUE(Same(*Read(open.container, empty), *Background(empty)));
 }
 
+TEST(RegionOps, ASmallWriteKeepsThePreviewWhereTheHeaderSaysAndLast) {
+    OpenContainer open(NewContainerBytes());
+    // One pixel maps to an empty rectangle of the 60 x 40 preview.
+    open.container.WriteRegion(*Pattern({101, 101, 102, 102}, 3), 255, 0, 2, KLD::KindPng);
+    Bytes bytes = open.Contents();
+    CKLDExt reopened;
+    ASSERT_TRUE(OpenBytes(reopened, bytes));
+    EXPECT_TRUE(Same(*Read(reopened, {101, 101, 102, 102}), *Pattern({101, 101, 102, 102}, 3)));
+    // Nothing follows the preview: rewriting it where it is gives the same file.
+    CQVTMemoryStream copy(bytes.size());
+    WriteBytes(copy, bytes.data(), bytes.size());
+    reopened.WritePreview(copy, reopened.Layout().previewOffset);
+    EXPECT_EQ(copy.GetPos(), bytes.size());
+}
+
 TEST(RegionOps, WritesThatChangeNothingRecodeNothing) {
     OpenContainer open(NewContainerBytes());
     const auto patch = Pattern({30, 30, 200, 150}, 2);
