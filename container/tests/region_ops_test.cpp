@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 constexpr std::uint32_t kWidth = 300;
@@ -112,6 +114,35 @@ TEST(RegionOps, ASmallWriteKeepsThePreviewWhereTheHeaderSaysAndLast) {
     WriteBytes(copy, bytes.data(), bytes.size());
     reopened.WritePreview(copy, reopened.Layout().previewOffset);
     EXPECT_EQ(copy.GetPos(), bytes.size());
+}
+
+TEST(RegionOps, CoarseReadsOfIndexedTilesKeepTheirColours) {
+    KLDExtHeader header = MakeHeader(kWidth, kHeight, kTile, kTile);
+    header.mode = ModeIndexed;
+    auto owned = std::make_unique<CQVTMemoryStream>(1024);
+    CQVTMemoryStream* created = owned.get();
+    CKLDExt maker;
+    maker.Create(std::move(owned), header, 60, 40, {});
+    OpenContainer open(StreamBytes(*created));
+    const PixRect tile{0, 0, kTile, kTile};
+    auto patch = CreatePixMap(tile, ModeIndexed);
+    std::uint8_t* table = patch->AllocColorTable();
+    table[5 * 4] = 9;
+    table[5 * 4 + 1] = 8;
+    table[5 * 4 + 2] = 7;
+    for (std::uint32_t y = 0; y < kTile; ++y)
+        std::fill_n(patch->Row(y), kTile, std::uint8_t{5});
+    open.container.WriteRegion(*patch, 255, 3, 2, KLD::KindWavelet);
+    for (const int level : {0, 1, 2}) {
+        OpenContainer reader(open.Contents(), 0);
+        auto read = CreatePixMap(tile, ModeIndexed);
+        reader.container.ReadRegion(*read, level);
+        ASSERT_NE(read->GetColorTable(), nullptr);
+        const std::uint8_t* color = read->GetColorTable() + 4 * read->Row(kTile / 2)[kTile / 2];
+        EXPECT_EQ(color[0], 9) << "level " << level;
+        EXPECT_EQ(color[1], 8);
+        EXPECT_EQ(color[2], 7);
+    }
 }
 
 TEST(RegionOps, WritesThatChangeNothingRecodeNothing) {
