@@ -52,7 +52,7 @@ TileCoding CKLDExt::DecodeTile(TileDecoder& slot, int level, CPixMap& tileMap) {
         slot.reset(KLD::CreateTileCodecFromStream(*m_stream).release());
         slot->Open(*m_stream);
         KLD::CheckTileCodecMatches(*slot, ExpectedTile(*this, tileMap));
-        level = std::min(level, slot->GetLevels() - 1);
+        level = std::clamp(level, 0, std::max(0, slot->GetLevels() - 1));
     }
     KLD::CImage& codec = *slot;
     const TileCoding coding{static_cast<std::uint8_t>(codec.GetLevels()), codec.GetQuality()};
