@@ -145,6 +145,33 @@ TEST(RegionOps, CoarseReadsOfIndexedTilesKeepTheirColours) {
     }
 }
 
+// How tile 0 is coded after a patch over part of it, written with quality 8 and 3 levels over
+// a tile coded with quality 3 and 1 level, by each merge rule.
+TileCoding CodingAfterPartialWrite(int rule) {
+    OpenContainer open(NewContainerBytes());
+    open.container.WriteRegion(*Pattern({0, 0, 64, 64}, 1), 3, 1, 2, KLD::KindWavelet);
+    open.container.WriteRegion(*Pattern({10, 10, 30, 30}, 2), 8, 3, rule, KLD::KindWavelet);
+    OpenContainer reader(open.Contents(), 0);
+    CIndex list(std::vector<IndexEntry>{*reader.container.Index().FindEntry(0)});
+    auto map = CreatePixMap({0, 0, 64, 64}, ModeRGB);
+    TileCodings codings;
+    reader.container.ReadTiles(list, *map, 0, false, &codings);
+    return codings.at(0);
+}
+
+TEST(RegionOps, PartlyOverwrittenTilesMergeTheirCodingByRule) {
+    const struct {
+        int rule;
+        std::uint8_t levels;
+        std::uint8_t quality;
+    } cases[] = {{0, 3, 3}, {1, 1, 8}, {2, 3, 8}, {7, 1, 3}};
+    for (const auto& expected : cases) {
+        const TileCoding coding = CodingAfterPartialWrite(expected.rule);
+        EXPECT_EQ(coding.levels, expected.levels) << "rule " << expected.rule;
+        EXPECT_EQ(coding.quality, expected.quality) << "rule " << expected.rule;
+    }
+}
+
 TEST(RegionOps, WritesThatChangeNothingRecodeNothing) {
     OpenContainer open(NewContainerBytes());
     const auto patch = Pattern({30, 30, 200, 150}, 2);
