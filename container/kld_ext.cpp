@@ -74,6 +74,7 @@ bool CKLDExt::Open(std::unique_ptr<CQVTStream> stream, std::uint64_t decodedCach
     const PixRect largestTile{0, 0, m_header.tileWidth + m_header.width % m_header.tileWidth,
                               m_header.tileHeight + m_header.height % m_header.tileHeight};
     m_scratch = CreatePixMap(largestTile, m_header.mode);
+    m_caches = std::make_unique<TileCaches>(m_decodedCacheCapacity, m_decoderCacheCapacity);
     ReadPreview(*m_stream, 0);
     return current;
 }
@@ -172,6 +173,18 @@ void CKLDExt::CommitLayout(CQVTStream& stream, const KLDExtLayout& layout) {
     m_layout = committed;
 }
 
+std::uint64_t CKLDExt::FileEnd() const { return StreamSize(*m_stream); }
+
+void CKLDExt::CommitIndexAndPreview(CIndex index, std::uint64_t offset) {
+    KLDExtLayout layout = m_layout;
+    layout.indexOffset = offset;
+    layout.indexLength = static_cast<std::uint32_t>(kIndexEntrySize * index.Count());
+    layout.previewOffset = offset + WriteIndex(index, *m_stream, offset);
+    WritePreview(*m_stream, layout.previewOffset);
+    CommitLayout(*m_stream, layout);
+    m_index = std::move(index);
+}
+
 // One write, so that the header, the commit point of every change, is never written in part
 // by this process.
 void CKLDExt::WriteFixedPart(CQVTStream& stream, const KLDExtLayout& layout) const {
@@ -207,7 +220,10 @@ void CKLDExt::WritePreview(CQVTStream& stream, std::uint64_t offset) const {
     WritePreviewPixMap(stream, *m_preview);
 }
 
+CKLDExt::~CKLDExt() { Close(); }
+
 void CKLDExt::Close() {
+    m_caches.reset();
     m_stream.reset();
     m_index = CIndex();
     m_ordering.reset();

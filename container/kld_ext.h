@@ -5,17 +5,28 @@
 #include "ordering.h"
 #include "pix_map.h"
 #include "pix_rect.h"
+#include "progress.h"
 #include "qvt_stream.h"
+#include "tile_caches.h"
 #include "tile_index.h"
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <span>
 #include <vector>
 
+// How a stored tile was coded, as its codec reports it.
+struct TileCoding {
+    std::uint8_t levels = 0;
+    std::uint8_t quality = 0;
+};
+using TileCodings = std::map<std::uint32_t, TileCoding>;
+
 class CKLDExt {
 public:
     CKLDExt() = default;
+    ~CKLDExt();
     CKLDExt(const CKLDExt&) = delete;
     CKLDExt& operator=(const CKLDExt&) = delete;
 
@@ -67,6 +78,37 @@ public:
     // grid stay.
     void Close();
 
+    // ---- Pixel operations. Callbacks get the fraction done; a true result stops the operation
+    // with ErrorUserBreak. Failures throw IOException and leave the container usable.
+
+    // Fills the map's rectangle (image coordinates, container mode) with the image decoded at
+    // `level` (0 = full detail); tiles never written read as background.
+    void ReadRegion(CPixMap& map, int level, ProgressCallback progress = nullptr,
+                    void* data = nullptr);
+    // Reads the map's rectangle at the coarsest level that still covers width x height and
+    // replaces the map by one of that size.
+    void ReadRegionScaled(std::unique_ptr<CPixMap>& map, std::uint32_t width, std::uint32_t height,
+                          ProgressCallback progress = nullptr, void* data = nullptr);
+    // Stores the map's pixels (quality 255: the header's default; levels 0: the codec's choice)
+    // with merge rule 0 (keep the better coding of a partly overwritten tile), 1 (the
+    // smaller), 2 (the given one) or any other (the stored one) and codec kind 1, 2 or 3.
+    void WriteRegion(const CPixMap& source, std::uint8_t quality, std::uint8_t levels, int rule,
+                     std::uint8_t kind, ProgressCallback progress = nullptr, void* data = nullptr);
+    // Recomputes the preview from the stored tiles and commits it.
+    void BuildPreview(ProgressCallback progress = nullptr, void* data = nullptr);
+    // Writes a compacted copy to `target`, an empty stream: tiles in tile-number order from the
+    // start of the tile data without gaps, then the index, the preview and the fixed part. This
+    // container and its file stay as they were.
+    void Reorganize(CQVTStream& target, ProgressCallback progress = nullptr, void* data = nullptr);
+    // Reads the tiles of `list` (entries from SelectTiles) in file order into `destination`.
+    void ReadTiles(CIndex& list, CPixMap& destination, int level, bool keepDecoders,
+                   TileCodings* codings, ProgressCallback progress = nullptr, void* data = nullptr);
+    // Decodes one tile into its map, opening a decoder at the stream's position when `slot` is
+    // empty; returns what the codec reports of the tile's coding.
+    TileCoding DecodeTile(TileDecoder& slot, int level, CPixMap& tileMap);
+    // Null while the container is not open.
+    TileCaches* Caches() { return m_caches.get(); }
+
     // The pixels of a tile; empty for a number outside the grid or without an ordering.
     PixRect GetTileRect(std::uint32_t tile) const;
     // A new map of the container mode over the tile's rectangle, filled with the background;
@@ -109,8 +151,16 @@ private:
     void BuildGrid();
     void ReadCheckedIndex(std::uint64_t fileSize);
     void CheckIndexEntries() const;
+    // Writes `index` and then the preview at `offset`, which lies past every byte the committed
+    // header refers to, and commits the new layout; until then the file keeps its old content.
+    void CommitIndexAndPreview(CIndex index, std::uint64_t offset);
+    // The size of the container's file: past the committed index and preview.
+    std::uint64_t FileEnd() const;
+    // Draws the region of the source onto the preview map.
+    void UpdatePreview(const CPixMap& source, const PixRect& region);
 
     std::unique_ptr<CQVTStream> m_stream;
+    std::unique_ptr<TileCaches> m_caches; // after the stream: kept decoders read from it
     KLDExtLayout m_layout;
     CIndex m_index;
     std::unique_ptr<COrdering> m_ordering;
