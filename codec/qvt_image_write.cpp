@@ -88,9 +88,10 @@ void CQVTImage::ImportPixels(std::ptrdiff_t rowPitch, const std::uint8_t* bits,
                              std::uint32_t bitsPerPixel, const ChannelMap* channelMap,
                              ProgressCallback progress, void* data, SampleAlignment alignment) {
     ChannelImage image = DescribeChannels();
-    image.chromaHalved = false; // the planes are full-size until reduced below
+    // Every plane is imported at full size; halved chroma planes are reduced afterwards.
+    image.chromaHalved = false;
     ImportPixelRows(image, bits, rowPitch, bitsPerPixel, {channelMap, alignment, progress, data});
-    if (!m_layout.chromaHalved || m_header.channels < 2) return;
+    image.chromaHalved = m_layout.chromaHalved;
     ReduceChromaChannels(image);
     for (int c = 1; c < m_header.channels; ++c) {
         m_channels[c].width = image.planes[c].width;

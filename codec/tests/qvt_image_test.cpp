@@ -42,8 +42,7 @@ Pixels SmoothPixels(const ModeLayout& layout, std::uint32_t width, std::uint32_t
     pixels.bytes.resize(pixels.rowBytes * height);
     std::mt19937 rng(7);
     for (std::uint32_t y = 0; y < height; ++y)
-        for (std::size_t i = 0; i < pixels.rowBytes; ++i)
-        {
+        for (std::size_t i = 0; i < pixels.rowBytes; ++i) {
             // A triangle wave has no jumps, unlike a wrapping ramp.
             const std::size_t phase = (i + 2 * y) % 480;
             const std::size_t wave = phase < 240 ? phase : 479 - phase;
@@ -173,17 +172,58 @@ TEST(QVTFile, BytesAndPixelsDoNotDependOnTheThreadCount) {
     }
 }
 
-TEST(QVTFile, LossyFilesStayCloseToTheImage) {
+// Blue, green and red follow waves of different phase and period, so the chroma channels carry
+// real content (a gray-ish picture would hide a broken chroma path).
+Pixels ColourfulPixels(std::uint32_t width, std::uint32_t height) {
     const ModeLayout layout = LayoutOf(ModeRGB);
-    Pixels pixels = SmoothPixels(layout, 120, 90);
+    Pixels pixels{width, height, RowBytes(layout, width), {}};
+    pixels.bytes.resize(pixels.rowBytes * height);
+    for (std::uint32_t y = 0; y < height; ++y)
+        for (std::uint32_t x = 0; x < width; ++x)
+            for (std::uint32_t c = 0; c < 3; ++c) {
+                const std::uint32_t period = 160 + 90 * c;
+                const std::uint32_t phase = (x * (c + 1) + y * (3 - c) + 60 * c) % period;
+                const std::uint32_t wave = phase < period / 2 ? phase : period - phase;
+                pixels.Row(y)[3 * x + c] = static_cast<std::uint8_t>(wave * 255 / (period / 2));
+            }
+    return pixels;
+}
+
+double MeanAbsoluteError(const Pixels& a, const Pixels& b) {
+    double total = 0;
+    for (std::size_t i = 0; i < a.bytes.size(); ++i)
+        total += std::abs(a.bytes[i] - b.bytes[i]);
+    return total / static_cast<double>(a.bytes.size());
+}
+
+TEST(QVTFile, LossyColourFilesStayCloseToTheImage) {
+    const ModeLayout layout = LayoutOf(ModeRGB);
+    Pixels pixels = ColourfulPixels(121, 90);
     const auto lossless = Encode(layout, pixels);
-    const auto lossy = Encode(layout, pixels, {.quality = 8});
-    EXPECT_LT(lossy.size(), lossless.size() / 2);
-    const Pixels decoded = Decode(lossy, layout);
-    double totalError = 0;
-    for (std::size_t i = 0; i < pixels.bytes.size(); ++i)
-        totalError += std::abs(decoded.bytes[i] - pixels.bytes[i]);
-    EXPECT_LT(totalError / static_cast<double>(pixels.bytes.size()), 10.0);
+    const struct {
+        std::uint8_t quality;
+        double bound;
+    } cases[] = {{3, 1.0}, {4, 3.0}, {6, 5.0}, {8, 10.0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE("quality " + std::to_string(c.quality));
+        const auto lossy = Encode(layout, pixels, {.quality = c.quality});
+        EXPECT_LT(lossy.size(), lossless.size());
+        EXPECT_LT(MeanAbsoluteError(Decode(lossy, layout), pixels), c.bound);
+    }
+}
+
+TEST(QVTWriting, HalvedChromaPlanesAreReducedOnImport) {
+    const ModeLayout layout = LayoutOf(ModeRGB);
+    Pixels pixels = ColourfulPixels(121, 90);
+    CQVTImage image;
+    image.SetHeader(HeaderFor(layout, 121, 90, 4));
+    image.ImportPixels(pixels.Pitch(), pixels.bytes.data(), 24);
+    EXPECT_EQ(image.ChannelWidth(0), 121u);
+    EXPECT_EQ(image.ChannelHeight(0), 90u);
+    for (int c = 1; c < 3; ++c) {
+        EXPECT_EQ(image.ChannelWidth(c), 61u);
+        EXPECT_EQ(image.ChannelHeight(c), 45u);
+    }
 }
 
 // The crop of `full` (at the level's size) that the region covers at `level`.
