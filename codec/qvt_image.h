@@ -1,0 +1,163 @@
+// The codec image object: the one way the rest of the program reads and writes QVT data.
+// Reading decodes level by level from the coarsest resolution, optionally only a region of
+// interest; writing splits pixel rows into channels, transforms and codes them.
+#pragma once
+
+#include "channel_image.h"
+#include "export_area.h"
+#include "progress.h"
+#include "qvt_format.h"
+#include "qvt_head.h"
+#include "qvt_stream.h"
+#include "wavelet_passes.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+class CBlockDecoder;
+class CBlockEncoder;
+
+// Called after every decoded level so that a view can show the partial image.
+using RefreshCallback = void (*)(void* data);
+
+class CQVTImage {
+public:
+    CQVTImage();
+    virtual ~CQVTImage();
+    CQVTImage(const CQVTImage&) = delete;
+    CQVTImage& operator=(const CQVTImage&) = delete;
+
+    // --- Reading -------------------------------------------------------------------------
+    // Reads and checks the head at the stream's position. The stream must stay open and
+    // positioned as this object leaves it until the image is fully decoded.
+    void Open(CQVTStream& stream);
+    // Decodes until the current level is `level` (0 = full size). Never goes back up.
+    void Read(int level, ProgressCallback progress = nullptr, void* data = nullptr);
+    // As Read, restricted to a rectangle of the full image (files with region support; others
+    // are read whole). Right or bottom 0, or beyond the image, extend to its edge. A different
+    // rectangle restarts from the coarsest level.
+    void ReadRegion(const RegionRect& rect, int level, ProgressCallback progress = nullptr,
+                    void* data = nullptr);
+    // The region of interest scaled to the current level, rounding up.
+    RegionRect CurrentRegion() const;
+    // Writes the image at the current level as rows of its mode (see ExportPixelRows). Words of
+    // deep modes are aligned as `alignment` says.
+    void ExportPixels(std::ptrdiff_t rowPitch, std::uint8_t* bits, std::uint32_t bitsPerPixel,
+                      const ChannelMap* channelMap = nullptr, ProgressCallback progress = nullptr,
+                      void* data = nullptr, SampleAlignment alignment = SampleAlignment::Top);
+    // Size of the exported image at the current level (the region when one was read).
+    std::uint32_t ExportWidth() const;
+    std::uint32_t ExportHeight() const;
+
+    void GetColorTable(int first, int count, std::uint8_t* entries) const;
+    // Significant bits per channel of the samples.
+    int ChannelDepth() const;
+    static bool IsModeSupported(std::uint32_t mode);
+
+    const QVTLeadIn& LeadIn() const { return m_leadIn; }
+    const QVTHeader& Header() const { return m_header; }
+    std::span<const std::uint32_t> LevelLengths() const { return m_levelLengths; }
+    std::span<const std::uint8_t> UserData() const { return m_userData; }
+    std::uint32_t UserDataLength() const { return m_userDataLength; }
+    std::uint64_t UserDataPosition() const { return m_userDataPosition; }
+    int CurrentLevel() const { return m_currentLevel; }
+    std::uint32_t ChannelWidth(int c) const { return m_channels[c].width; }
+    std::uint32_t ChannelHeight(int c) const { return m_channels[c].height; }
+    bool ChromaHalved() const { return m_layout.chromaHalved; }
+    int Quantisation() const { return m_layout.quantisation; }
+
+    // --- Writing -------------------------------------------------------------------------
+    // Prepares writing: completes the header, chooses the level count, allocates the planes.
+    // Throws ErrorWrongFormat for a width or height of 0, ErrorOutOfMemory when the planes
+    // cannot be allocated.
+    void SetHeader(const QVTHeader& header, std::uint8_t flags = 0,
+                   std::span<const std::uint8_t> userData = {});
+    void SetColorTable(int first, int count, const std::uint8_t* entries);
+    // The largest sample value of a 16- or 32-bit-per-channel image; decides the used bits.
+    // 0 (no maximum known) keeps the full depth.
+    void SetMaxChannelValue(std::uint32_t maximum);
+    // Fills the channels from rows of the image's mode, then halves chroma when due.
+    void ImportPixels(std::ptrdiff_t rowPitch, const std::uint8_t* bits, std::uint32_t bitsPerPixel,
+                      const ChannelMap* channelMap = nullptr, ProgressCallback progress = nullptr,
+                      void* data = nullptr, SampleAlignment alignment = SampleAlignment::Top);
+    // Writes head and levels; adds the bytes of both to *writtenBytes when given and returns
+    // the bytes of the level-length table and level data.
+    std::uint64_t Write(CQVTStream& stream, std::uint64_t* writtenBytes = nullptr,
+                        ProgressCallback progress = nullptr, void* data = nullptr);
+
+    void Close();
+
+    // --- Options ---------------------------------------------------------------------------
+    void SetRefreshCallback(RefreshCallback callback, void* data) {
+        m_refresh = callback;
+        m_refreshData = data;
+    }
+    void SetUserDataPolicy(std::uint32_t policy) { m_userDataPolicy = policy; }
+    void SetFavorSpeed(bool favorSpeed) { m_favorSpeed = favorSpeed; }
+    void SetParallel(bool encoding, bool decoding) {
+        m_parallelEncoding = encoding;
+        m_parallelDecoding = decoding;
+    }
+    // Threads for the channel passes and code-block batches; 0 = one per processor. The stored
+    // bytes and decoded samples do not depend on it.
+    void SetThreadCount(int threads) { m_threadCount = threads; }
+    // In absolute mode the progress value continues across calls instead of restarting.
+    void SetAbsoluteProgress(bool absolute) { m_absoluteProgress = absolute; }
+
+protected:
+    // Forgets the stream being read (its owner is about to close it). The decoded image stays;
+    // further decoding is refused.
+    void ReleaseStream();
+
+private:
+    std::uint64_t WriteHead(CQVTStream& stream);
+    std::uint64_t WriteLevels(CQVTStream& stream, ProgressCallback progress, void* data);
+    void EncodeLevel(int level);
+    // Band buffers are allocated before their values are read, and a damaged header can announce
+    // far more samples than the file holds: a level whose samples could not be coded in the
+    // bytes left is refused (ErrorShortRead) before anything is allocated for it.
+    void CheckLevelCanBeCoded(int level) const;
+    void DecodeLevel(int level);
+    void DecodeRegionLevel(int level);
+    void FinishDecodedLevel(int level, double& fraction, ProgressCallback progress, void* data);
+    void RestartFromTop();
+    double StartFraction(int targetLevel) const;
+    ChannelImage DescribeChannels() const;
+    ExportArea ExportAreaNow(const ChannelImage& image) const;
+    bool HasRegionSupport() const { return (m_leadIn.version & kVersionRegion) != 0; }
+    int ThreadCount() const;
+
+    std::array<ChannelPlane, kMaxChannels> m_channels;
+    std::unique_ptr<CBlockDecoder> m_decoder;
+    std::unique_ptr<CBlockEncoder> m_encoder;
+    std::unique_ptr<CQVTHeadWriter> m_headWriter;
+    CQVTStream* m_stream = nullptr; // the stream being read, not owned
+    std::vector<std::uint32_t> m_levelLengths;
+
+    QVTLeadIn m_leadIn;
+    QVTHeader m_header;
+    ChannelLayout m_layout;
+    ColorTable m_colorTable{};
+    std::vector<std::uint8_t> m_userData;
+    std::uint32_t m_userDataLength = 0;
+    std::uint64_t m_userDataPosition = 0;
+    std::uint64_t m_levelDataStart = 0;
+
+    int m_currentLevel = 0;
+    std::uint32_t m_userDataPolicy = kDefaultUserDataPolicy;
+    bool m_favorSpeed = false;
+    bool m_parallelEncoding = true;
+    bool m_parallelDecoding = true;
+    int m_threadCount = 0;
+    bool m_hasRegion = false; // a region read has set m_region
+    RegionRect m_region;
+
+    RefreshCallback m_refresh = nullptr;
+    void* m_refreshData = nullptr;
+    double m_progress = 0;
+    bool m_absoluteProgress = false;
+};

@@ -1,0 +1,447 @@
+// The codec image end to end: every mode survives a lossless file exactly, at any size and with
+// or without region support; files and decoded pixels do not depend on the thread count;
+// region reads equal the crop of a full read; progressive reads, callbacks and cancellation
+// leave a consistent image.
+#include "qvt_image.h"
+#include "test_pixels.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Pixels {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::size_t rowBytes = 0;
+    std::vector<std::uint8_t> bytes;
+
+    std::uint8_t* Row(std::uint32_t y) { return bytes.data() + y * rowBytes; }
+    std::ptrdiff_t Pitch() const { return static_cast<std::ptrdiff_t>(rowBytes); }
+};
+
+Pixels RandomPixels(const ModeLayout& layout, std::uint32_t width, std::uint32_t height,
+                    std::uint32_t seed) {
+    Pixels pixels{width, height, RowBytes(layout, width), {}};
+    pixels.bytes.resize(pixels.rowBytes * height);
+    std::mt19937 rng(seed);
+    const std::uint8_t depth = DepthsOf(layout.mode).back();
+    for (std::uint32_t y = 0; y < height; ++y)
+        FillRow(layout, width, depth, SampleAlignment::Top, rng, pixels.Row(y));
+    return pixels;
+}
+
+// A smooth picture with some noise: compresses like a photograph, so lossy files differ from
+// lossless ones but stay close.
+Pixels SmoothPixels(const ModeLayout& layout, std::uint32_t width, std::uint32_t height) {
+    Pixels pixels{width, height, RowBytes(layout, width), {}};
+    pixels.bytes.resize(pixels.rowBytes * height);
+    std::mt19937 rng(7);
+    for (std::uint32_t y = 0; y < height; ++y)
+        for (std::size_t i = 0; i < pixels.rowBytes; ++i)
+        {
+            // A triangle wave has no jumps, unlike a wrapping ramp.
+            const std::size_t phase = (i + 2 * y) % 480;
+            const std::size_t wave = phase < 240 ? phase : 479 - phase;
+            pixels.Row(y)[i] = static_cast<std::uint8_t>(wave + rng() % 8);
+        }
+    return pixels;
+}
+
+QVTHeader HeaderFor(const ModeLayout& layout, std::uint32_t width, std::uint32_t height,
+                    std::uint8_t quality = 0, std::uint8_t levels = 0) {
+    QVTHeader header;
+    header.width = width;
+    header.height = height;
+    header.levels = levels;
+    header.quality = quality;
+    header.bitsPerPixel = static_cast<std::uint8_t>(layout.bitsPerPixel);
+    header.channels = static_cast<std::uint8_t>(layout.channels);
+    header.mode = layout.mode;
+    return header;
+}
+
+struct WriteOptions {
+    std::uint8_t quality = 0;
+    std::uint8_t levels = 0;
+    bool region = false;
+    int threads = 0;
+    bool parallel = true;
+};
+
+std::vector<std::uint8_t> Encode(const ModeLayout& layout, Pixels& pixels,
+                                 const WriteOptions& options = {}) {
+    CQVTImage image;
+    image.SetThreadCount(options.threads);
+    image.SetParallel(options.parallel, options.parallel);
+    image.SetHeader(HeaderFor(layout, pixels.width, pixels.height, options.quality, options.levels),
+                    options.region ? kVersionRegion : 0);
+    image.ImportPixels(pixels.Pitch(), pixels.bytes.data(), layout.bitsPerPixel);
+    CQVTMemoryStream stream(0);
+    image.Write(stream);
+    const auto* data = static_cast<const std::uint8_t*>(stream.Data());
+    return {data, data + stream.DataSize()};
+}
+
+Pixels Export(CQVTImage& image, const ModeLayout& layout) {
+    Pixels pixels{image.ExportWidth(), image.ExportHeight(), 0, {}};
+    pixels.rowBytes = RowBytes(layout, pixels.width);
+    pixels.bytes.resize(pixels.rowBytes * pixels.height);
+    image.ExportPixels(pixels.Pitch(), pixels.bytes.data(), layout.bitsPerPixel);
+    return pixels;
+}
+
+// Decodes a whole file (or a region of it) to `level`.
+Pixels Decode(std::vector<std::uint8_t> file, const ModeLayout& layout, int level = 0,
+              int threads = 0, const RegionRect* region = nullptr) {
+    CQVTMemoryStream stream(file.data(), file.size());
+    CQVTImage image;
+    image.SetThreadCount(threads);
+    image.Open(stream);
+    if (region)
+        image.ReadRegion(*region, level);
+    else
+        image.Read(level);
+    return Export(image, layout);
+}
+
+ModeLayout LayoutOf(std::uint8_t mode) {
+    for (const ModeLayout& layout : kModes)
+        if (layout.mode == mode) return layout;
+    ADD_FAILURE() << "no layout for mode " << +mode;
+    return kModes[0];
+}
+
+std::string Describe(std::uint32_t width, std::uint32_t height) {
+    return std::to_string(width) + "x" + std::to_string(height);
+}
+
+class LosslessFile : public testing::TestWithParam<ModeLayout> {};
+
+TEST_P(LosslessFile, EveryModeGivesBackItsExactPixels) {
+    const ModeLayout layout = GetParam();
+    const std::pair<std::uint32_t, std::uint32_t> sizes[] = {{1, 1},   {5, 7},   {9, 9},   {10, 10},
+                                                             {33, 17}, {70, 45}, {130, 67}};
+    for (const auto& [width, height] : sizes)
+        for (const bool region : {false, true}) {
+            SCOPED_TRACE(Describe(width, height) + (region ? " region" : ""));
+            Pixels pixels = RandomPixels(layout, width, height, width * 31 + height);
+            const std::vector<std::uint8_t> file = Encode(layout, pixels, {.region = region});
+            const Pixels decoded = Decode(file, layout);
+            ASSERT_EQ(decoded.width, width);
+            ASSERT_EQ(decoded.height, height);
+            ASSERT_EQ(decoded.bytes, pixels.bytes);
+        }
+}
+
+std::string ModeName(const testing::TestParamInfo<ModeLayout>& info) {
+    return "Mode" + std::to_string(info.param.mode);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryCodecMode, LosslessFile, testing::ValuesIn(kModes), ModeName);
+
+TEST(QVTFile, BytesAndPixelsDoNotDependOnTheThreadCount) {
+    for (const std::uint8_t mode : {ModeRGB, ModeGray16, ModeCMYK}) {
+        const ModeLayout layout = LayoutOf(mode);
+        for (const bool region : {false, true})
+            for (const std::uint8_t quality : {0, 6}) {
+                SCOPED_TRACE("mode " + std::to_string(mode) + " quality " +
+                             std::to_string(quality) + (region ? " region" : ""));
+                // Large enough for several code blocks per batch.
+                Pixels pixels = SmoothPixels(layout, 301, 257);
+                const WriteOptions base{.quality = quality, .region = region};
+                WriteOptions serial = base;
+                serial.parallel = false;
+                WriteOptions one = base;
+                one.threads = 1;
+                WriteOptions two = base;
+                two.threads = 2;
+                WriteOptions three = base;
+                three.threads = 3;
+                const auto reference = Encode(layout, pixels, serial);
+                EXPECT_EQ(Encode(layout, pixels, one), reference);
+                EXPECT_EQ(Encode(layout, pixels, two), reference);
+                EXPECT_EQ(Encode(layout, pixels, three), reference);
+                const Pixels decodedOne = Decode(reference, layout, 0, 1);
+                EXPECT_EQ(Decode(reference, layout, 0, 2).bytes, decodedOne.bytes);
+                EXPECT_EQ(Decode(reference, layout, 0, 3).bytes, decodedOne.bytes);
+            }
+    }
+}
+
+TEST(QVTFile, LossyFilesStayCloseToTheImage) {
+    const ModeLayout layout = LayoutOf(ModeRGB);
+    Pixels pixels = SmoothPixels(layout, 120, 90);
+    const auto lossless = Encode(layout, pixels);
+    const auto lossy = Encode(layout, pixels, {.quality = 8});
+    EXPECT_LT(lossy.size(), lossless.size() / 2);
+    const Pixels decoded = Decode(lossy, layout);
+    double totalError = 0;
+    for (std::size_t i = 0; i < pixels.bytes.size(); ++i)
+        totalError += std::abs(decoded.bytes[i] - pixels.bytes[i]);
+    EXPECT_LT(totalError / static_cast<double>(pixels.bytes.size()), 10.0);
+}
+
+// The crop of `full` (at the level's size) that the region covers at `level`.
+Pixels Crop(const Pixels& full, const ModeLayout& layout, const RegionRect& rect) {
+    Pixels crop{rect.Width(), rect.Height(), RowBytes(layout, rect.Width()), {}};
+    const std::size_t pixelBytes = layout.bitsPerPixel / 8;
+    for (std::uint32_t y = rect.top; y < rect.bottom; ++y) {
+        const std::uint8_t* row = full.bytes.data() + y * full.rowBytes;
+        crop.bytes.insert(crop.bytes.end(), row + rect.left * pixelBytes,
+                          row + rect.right * pixelBytes);
+    }
+    return crop;
+}
+
+TEST(QVTRegion, RegionReadEqualsTheCropOfTheFullRead) {
+    std::mt19937 rng(99);
+    for (const std::uint8_t mode : {ModeRGB, ModeGray, ModeRGB48})
+        for (const std::uint8_t quality : {0, 5}) {
+            const ModeLayout layout = LayoutOf(mode);
+            Pixels pixels = SmoothPixels(layout, 200, 150);
+            const auto file =
+                Encode(layout, pixels, {.quality = quality, .levels = 3, .region = true});
+            for (int trial = 0; trial < 12; ++trial) {
+                const auto below = [&rng](std::uint32_t n) {
+                    return static_cast<std::uint32_t>(rng() % n);
+                };
+                const std::uint32_t left = below(190), top = below(140);
+                const RegionRect rect{left, top, left + 1 + below(200 - left),
+                                      top + 1 + below(150 - top)};
+                for (const int level : {0, 1, 2}) {
+                    SCOPED_TRACE("mode " + std::to_string(mode) + " q " + std::to_string(quality) +
+                                 " level " + std::to_string(level) + " rect " +
+                                 std::to_string(rect.left) + "," + std::to_string(rect.top) + "," +
+                                 std::to_string(rect.right) + "," + std::to_string(rect.bottom));
+                    const Pixels full = Decode(file, layout, level);
+                    const auto scale = [level](std::uint32_t v) {
+                        return (v + (1u << level) - 1) >> level;
+                    };
+                    RegionRect scaled{rect.left >> level, rect.top >> level, scale(rect.right),
+                                      scale(rect.bottom)};
+                    scaled.right = std::min(scaled.right, full.width);
+                    scaled.bottom = std::min(scaled.bottom, full.height);
+                    Pixels region;
+                    try {
+                        region = Decode(file, layout, level, 0, &rect);
+                    } catch (const IOException& error) {
+                        FAIL() << "region read failed with " << std::hex << error.error;
+                    }
+                    ASSERT_EQ(region.width, scaled.Width());
+                    ASSERT_EQ(region.height, scaled.Height());
+                    ASSERT_EQ(region.bytes, Crop(full, layout, scaled).bytes);
+                }
+            }
+        }
+}
+
+TEST(QVTRegion, ReadsOfRegionFilesNeverRedoOrGoBackUp) {
+    const ModeLayout layout = LayoutOf(ModeGray);
+    Pixels pixels = SmoothPixels(layout, 160, 160);
+    auto file = Encode(layout, pixels, {.region = true});
+    CQVTMemoryStream stream(file.data(), file.size());
+    CQVTImage image;
+    image.Open(stream);
+    int reports = 0;
+    const auto count = [](double, bool, void* data) {
+        ++*static_cast<int*>(data);
+        return false;
+    };
+    image.Read(2, count, &reports);
+    EXPECT_EQ(image.CurrentLevel(), 2);
+    const int afterFirst = reports;
+    image.Read(2, count, &reports);
+    image.Read(3, count, &reports);
+    EXPECT_EQ(image.CurrentLevel(), 2);
+    EXPECT_EQ(reports, afterFirst);
+    image.Read(0);
+    EXPECT_EQ(Export(image, layout).bytes, pixels.bytes);
+}
+
+TEST(QVTProgress, LevelsReportQuarterStepsAndCancelKeepsAConsistentImage) {
+    const ModeLayout layout = LayoutOf(ModeRGB);
+    Pixels pixels = SmoothPixels(layout, 200, 200);
+    auto file = Encode(layout, pixels, {.levels = 5});
+    for (const bool region : {false, true}) {
+        if (region) file = Encode(layout, pixels, {.levels = 5, .region = true});
+        const auto record = [](double fraction, bool, void* data) {
+            static_cast<std::vector<double>*>(data)->push_back(fraction);
+            return false;
+        };
+        std::vector<double> fractions;
+        Pixels stepwise;
+        {
+            CQVTMemoryStream stream(file.data(), file.size());
+            CQVTImage image;
+            image.Open(stream);
+            ASSERT_EQ(image.Header().levels, 5);
+            image.Read(0, record, &fractions);
+            EXPECT_EQ(fractions, (std::vector<double>{1.0 / 256, 1.0 / 64, 1.0 / 16, 0.25, 1.0}));
+        }
+        {
+            CQVTMemoryStream stream(file.data(), file.size());
+            CQVTImage image;
+            image.Open(stream);
+            image.Read(3);
+            image.Read(1);
+            image.Read(0);
+            stepwise = Export(image, layout);
+        }
+        EXPECT_EQ(stepwise.bytes, pixels.bytes) << "several steps equal one read";
+
+        CQVTMemoryStream stream(file.data(), file.size());
+        CQVTImage image;
+        image.Open(stream);
+        int calls = 0;
+        const auto cancelSecond = [](double, bool, void* data) {
+            return ++*static_cast<int*>(data) == 2;
+        };
+        try {
+            image.Read(0, cancelSecond, &calls);
+            FAIL() << "a cancel must throw";
+        } catch (const IOException& error) {
+            EXPECT_EQ(error.error, ErrorUserBreak);
+        }
+        EXPECT_EQ(image.CurrentLevel(), 3);
+        const Pixels partial = Export(image, layout);
+        EXPECT_EQ(partial.width, 25u);
+        EXPECT_EQ(partial.height, 25u);
+        image.Read(0);
+        EXPECT_EQ(Export(image, layout).bytes, pixels.bytes) << "reading goes on after a cancel";
+    }
+}
+
+TEST(QVTWriting, LevelCountRuleAndHeaderSetters) {
+    const ModeLayout rgb = LayoutOf(ModeRGB);
+    const struct {
+        std::uint32_t width, height;
+        std::uint8_t requested;
+        int levels;
+    } cases[] = {{1000, 800, 0, 4}, {4000, 3000, 0, 6}, {9, 9, 0, 0},    {10, 10, 0, 1},
+                 {1000, 800, 2, 2}, {40, 40, 29, 3},    {40, 40, 30, 3}, {1u << 31, 10, 0, 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Describe(c.width, c.height) + " requested " + std::to_string(c.requested));
+        CQVTImage image;
+        // The planes of the widest case cannot be allocated; the level count is chosen first.
+        try {
+            image.SetHeader(HeaderFor(rgb, c.width, c.height, 0, c.requested));
+        } catch (const IOException& error) {
+            EXPECT_EQ(error.error, ErrorOutOfMemory);
+            continue;
+        }
+        EXPECT_EQ(image.Header().levels, c.levels);
+    }
+
+    CQVTImage image;
+    image.SetHeader(HeaderFor(rgb, 1000, 800, 5));
+    EXPECT_EQ(image.Quantisation(), 4);
+    EXPECT_TRUE(image.ChromaHalved());
+    image.SetHeader(HeaderFor(rgb, 1000, 800, 3));
+    EXPECT_EQ(image.Quantisation(), 3);
+    EXPECT_FALSE(image.ChromaHalved());
+
+    for (const auto& [width, height] : {std::pair{0u, 10u}, std::pair{10u, 0u}}) {
+        try {
+            image.SetHeader(HeaderFor(rgb, width, height));
+            ADD_FAILURE() << "a zero side must be refused";
+        } catch (const IOException& error) {
+            EXPECT_EQ(error.error, ErrorWrongFormat);
+        }
+    }
+
+    const ModeLayout gray16 = LayoutOf(ModeGray16);
+    image.SetHeader(HeaderFor(gray16, 8, 8));
+    image.SetMaxChannelValue(4095);
+    EXPECT_EQ(image.Header().usedBitsPerChannel, 12);
+    image.SetMaxChannelValue(70000);
+    EXPECT_EQ(image.Header().usedBitsPerChannel, 16);
+    image.SetMaxChannelValue(0);
+    EXPECT_EQ(image.Header().usedBitsPerChannel, 16) << "no known maximum keeps the full depth";
+
+    std::uint8_t entries[7 * 4] = {};
+    image.SetHeader(HeaderFor(LayoutOf(ModeIndexed), 8, 8));
+    EXPECT_NO_THROW(image.SetColorTable(250, 6, entries));
+    EXPECT_THROW(image.SetColorTable(250, 7, entries), IOException);
+    EXPECT_THROW(image.GetColorTable(-1, 2, entries), IOException);
+}
+
+TEST(QVTWriting, IndexedFilesCarryTheirColourTable) {
+    const ModeLayout layout = LayoutOf(ModeIndexed);
+    Pixels pixels = RandomPixels(layout, 40, 30, 5);
+    std::vector<std::uint8_t> table(1024);
+    for (std::size_t i = 0; i < table.size(); ++i)
+        table[i] = static_cast<std::uint8_t>(i * 7);
+    CQVTImage writer;
+    writer.SetHeader(HeaderFor(layout, 40, 30));
+    writer.SetColorTable(0, 256, table.data());
+    writer.ImportPixels(pixels.Pitch(), pixels.bytes.data(), 8);
+    CQVTMemoryStream stream(0);
+    writer.Write(stream);
+
+    stream.SetPos(PosFromStart, 0);
+    CQVTImage reader;
+    reader.Open(stream);
+    std::vector<std::uint8_t> read(1024);
+    reader.GetColorTable(0, 256, read.data());
+    EXPECT_EQ(read, table);
+    reader.Read(0);
+    EXPECT_EQ(Export(reader, layout).bytes, pixels.bytes);
+}
+
+// Cut and corrupted files: each outcome is a clean exception or an image, never a crash, and
+// the same whatever the thread count.
+struct Outcome {
+    std::uint32_t error = 0;
+    std::vector<std::uint8_t> pixels;
+    bool operator==(const Outcome&) const = default;
+};
+
+Outcome TryDecode(const std::vector<std::uint8_t>& file, const ModeLayout& layout, int threads,
+                  bool region) {
+    Outcome outcome;
+    try {
+        std::vector<std::uint8_t> copy = file;
+        CQVTMemoryStream stream(copy.data(), copy.size());
+        CQVTImage image;
+        image.SetThreadCount(threads);
+        image.Open(stream);
+        if (region)
+            image.ReadRegion({3, 5, 20, 17}, 0);
+        else
+            image.Read(0);
+        outcome.pixels = Export(image, layout).bytes;
+    } catch (const IOException& error) {
+        outcome.error = error.error;
+    }
+    return outcome;
+}
+
+TEST(QVTHostileInput, TruncatedAndCorruptedFilesFailCleanlyAndAlike) {
+    const ModeLayout layout = LayoutOf(ModeRGB);
+    Pixels pixels = SmoothPixels(layout, 37, 29);
+    for (const bool region : {false, true}) {
+        const auto file = Encode(layout, pixels, {.quality = 4, .region = region});
+        for (std::size_t cut = 0; cut < file.size(); ++cut) {
+            const std::vector<std::uint8_t> truncated(file.begin(), file.begin() + cut);
+            const Outcome one = TryDecode(truncated, layout, 1, region);
+            EXPECT_NE(one.error, 0u) << "cut at " << cut;
+            EXPECT_EQ(TryDecode(truncated, layout, 2, region), one) << "cut at " << cut;
+        }
+        std::mt19937 rng(region ? 11 : 12);
+        for (int trial = 0; trial < 1500; ++trial) {
+            std::vector<std::uint8_t> damaged = file;
+            const int flips = 1 + static_cast<int>(rng() % 3);
+            for (int i = 0; i < flips; ++i)
+                damaged[rng() % damaged.size()] ^= static_cast<std::uint8_t>(1u << (rng() % 8));
+            const Outcome one = TryDecode(damaged, layout, 1, region);
+            EXPECT_EQ(TryDecode(damaged, layout, 2, region), one) << "trial " << trial;
+        }
+    }
+}
+
+} // namespace
