@@ -18,11 +18,6 @@ std::string LowerExtension(const std::string& path) {
     return extension;
 }
 
-bool IsDisplayHeld(std::uint32_t mode) {
-    return mode == ModeBitmap || mode == ModeGray || mode == ModeIndexed || mode == ModeRGB ||
-           mode == ModeARGB;
-}
-
 } // namespace
 
 ImageFileKind KindOfPath(const std::string& path) {
@@ -62,6 +57,6 @@ void WriteImageFile(RasterImage& image, const std::string& path, const ImageWrit
     case ImageFileKind::Other:
         break;
     }
-    if (!IsDisplayHeld(mode) || !CanWriteQtImage(path)) throw ImageFileError(kNoSuitableFormat);
+    if (!IsDisplayHeldMode(mode) || !CanWriteQtImage(path)) throw ImageFileError(kNoSuitableFormat);
     WriteQtImageFile(image, path);
 }

@@ -28,11 +28,6 @@ private:
     std::optional<ImageFileError> failure_;
 };
 
-bool IsDisplayHeldMode(std::uint32_t mode) {
-    return mode == ModeBitmap || mode == ModeGray || mode == ModeIndexed || mode == ModeRGB ||
-           mode == ModeARGB;
-}
-
 std::uint32_t StoredMaximum(const CQVTImage& qvt) {
     const int bits = qvt.ChannelDepth();
     const std::uint32_t fromBits =

@@ -13,6 +13,11 @@ ImageMode RasterImage::Mode() const {
     return display ? display->DisplayMode() : ModeNotGiven;
 }
 
+bool IsDisplayHeldMode(std::uint32_t mode) {
+    return mode == ModeBitmap || mode == ModeGray || mode == ModeIndexed || mode == ModeRGB ||
+           mode == ModeARGB;
+}
+
 bool IsDeepMode(std::uint32_t mode) {
     return mode == ModeGray16 || mode == ModeRGB48 || mode == ModeLab48 || mode == ModeCMYK64 ||
            mode == ModeGray32;

@@ -47,6 +47,8 @@ struct RasterImage {
     std::uint32_t Height() const { return display ? display->Height() : 0; }
 };
 
+// True for the modes a display image holds exactly: Bitmap, Gray, Indexed, RGB and ARGB.
+bool IsDisplayHeldMode(std::uint32_t mode);
 // True for the modes whose channels have 16 or 32 bits (Gray16, RGB48, Lab48, CMYK64, Gray32).
 bool IsDeepMode(std::uint32_t mode);
 // The value a full-range sample of the mode reaches: 65535, 0x3FFFFFFF for Gray32, else 255.
