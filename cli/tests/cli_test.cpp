@@ -330,6 +330,21 @@ TEST_F(Cli, BadInputsGiveTheirMessageAndStatus) {
     }
 }
 
+TEST_F(Cli, TruncatedQVTFilesFailCleanlyAtEveryCut) {
+    WriteBytes(Path("p.raw"), RandomRaw(ModeRGB, 40, 30, 3));
+    Ok("encode " + Path("p.raw") + " " + Path("whole.qvt") + " --roi " +
+       RawArgument(ModeRGB, 40, 30));
+    const std::string qvt = ReadBytes(Path("whole.qvt"));
+    for (std::size_t cut = 0; cut < qvt.size(); cut += 1 + qvt.size() / 8) {
+        WriteBytes(Path("cut.qvt"), qvt.substr(0, cut));
+        for (const char* options : {"", " --thumbnail", " --region 3,3,9,9"}) {
+            const Outcome outcome =
+                Run("decode " + Path("cut.qvt") + " " + Path("x.ppm") + options);
+            EXPECT_EQ(outcome.status, 1) << "cut at " << cut << options << "\n" << outcome.err;
+        }
+    }
+}
+
 TEST_F(Cli, PsnrGivesTheComparisonMessages) {
     WriteBytes(Path("a.ppm"), "P6\n2 1\n255\n\x10\x20\x30\x40\x50\x60");
     WriteBytes(Path("b.ppm"), "P6\n2 1\n255\n\x10\x20\x30\x40\x50\x61");
