@@ -3,12 +3,15 @@
 # decode time (median of several runs), megapixels per second, bits per pixel, PSNR, and our
 # times as ratios to each peer's. Peers: JPEG 2000 reversible 5/3 and irreversible 9/7
 # (libopenjp2-tools), PNG (netpbm), lossless JPEG XL (libjxl-tools); missing ones are installed.
-# Usage: bench/peers.sh IMAGE...   (environment: RUNS=5, THREADS=number of processors)
+# Usage: bench/peers.sh IMAGE...
+# Environment: RUNS=5, THREADS=number of processors, CLOCK=wall (or cpu: user + system seconds,
+# steadier than wall time on a machine that other work keeps busy).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 (($# > 0)) || { echo "usage: bench/peers.sh IMAGE..." >&2; exit 2; }
 runs=${RUNS:-5}
 threads=${THREADS:-$(nproc)}
+clock=${CLOCK:-wall}
 
 needed=()
 command -v opj_compress >/dev/null || needed+=(libopenjp2-tools)
@@ -26,18 +29,23 @@ export OMP_NUM_THREADS=$threads
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# Median wall time in seconds of running "$@" $runs times.
+# Median time in seconds (wall or CPU, as CLOCK says) of running "$@" $runs times.
 median_time() {
-    local times=()
+    local times=() TIMEFORMAT='%R %U %S' measured
     for ((i = 0; i < runs; i++)); do
-        local t0 t1
-        t0=$(date +%s.%N)
-        "$@" >/dev/null 2>&1
-        t1=$(date +%s.%N)
-        times+=("$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.4f", b - a }')")
+        measured=$({ time "$@" >/dev/null 2>&1; } 2>&1)
+        if [[ $clock == cpu ]]; then
+            times+=("$(awk '{ printf "%.3f", $2 + $3 }' <<<"$measured")")
+        else
+            times+=("$(awk '{ printf "%.3f", $1 }' <<<"$measured")")
+        fi
     done
     printf '%s\n' "${times[@]}" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'
 }
+
+# Megapixels per second for a time, "-" for a step that took no measurable time.
+rate() { awk -v p="$pixels" -v t="$1" 'BEGIN { if (t > 0) printf "%.1f", p / 1e6 / t; else print "-" }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a > 0) printf "%.3f", b / a; else print "-" }'; }
 
 # One line per coder: name, encode command, decode command, coded file, decoded file.
 declare -A enc_time dec_time
@@ -53,17 +61,16 @@ row() {
     enc_time[$name]=$te
     dec_time[$name]=$td
     printf '%-18s %9s %9s %9s %9s %8s  %s\n' "$name" "$te" \
-        "$(awk -v p="$pixels" -v t="$te" 'BEGIN { printf "%.1f", p / 1e6 / t }')" "$td" \
-        "$(awk -v p="$pixels" -v t="$td" 'BEGIN { printf "%.1f", p / 1e6 / t }')" "$bpp" "$psnr"
+        "$(rate "$te")" "$td" \
+        "$(rate "$td")" "$bpp" "$psnr"
 }
 
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", b / a }'; }
 
 for image in "$@"; do
     "$cli" convert "$image" "$work/source.ppm"
     read -r width height < <("$cli" info "$work/source.ppm" | awk '/^Size:/ { print $2, $4 }')
     pixels=$((width * height))
-    echo "== $image: $width x $height, $threads threads, median of $runs runs"
+    echo "== $image: $width x $height, $threads threads, $clock time, median of $runs runs"
     printf '%-18s %9s %9s %9s %9s %8s  %s\n' coder enc_s enc_MP/s dec_s dec_MP/s bpp PSNR
     w=$work
     row "QVT lossless" "'$cli' encode $w/source.ppm $w/l.qvt --levels 6" \
