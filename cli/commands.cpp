@@ -30,14 +30,14 @@ ImageReadOptions InputOptions(const Arguments& args, const std::string& path) {
         return options;
     }
     if (!args.Has("--raw")) throw UsageError(".raw input needs --raw WIDTHxHEIGHT:MODE");
-    const std::string& spec = args.values.at("--raw");
-    const auto colon = spec.find(':');
+    const std::string& layoutText = args.values.at("--raw");
+    const auto colon = layoutText.find(':');
     if (colon == std::string::npos) throw UsageError("--raw needs WIDTHxHEIGHT:MODE");
     RawLayout layout;
-    std::tie(layout.width, layout.height) = ParseSize(spec.substr(0, colon), "--raw");
-    layout.mode = ParseModeName(spec.substr(colon + 1));
+    std::tie(layout.width, layout.height) = ParseSize(layoutText.substr(0, colon), "--raw");
+    layout.mode = ParseModeName(layoutText.substr(colon + 1));
     if (!IsRawMode(layout.mode))
-        throw UsageError("mode " + spec.substr(colon + 1) + " has no raw form");
+        throw UsageError("mode " + layoutText.substr(colon + 1) + " has no raw form");
     if (args.Has("--maxval")) {
         if (!IsDeepMode(layout.mode))
             throw UsageError("--maxval applies to 16- and 32-bit modes only");
