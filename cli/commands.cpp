@@ -6,6 +6,7 @@
 #include "progress_bar.h"
 #include "qvt_my_image.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 
@@ -20,12 +21,16 @@ void RequireQVT(const std::string& path, const char* role) {
         throw UsageError(std::string(role) + " must be a .qvt file");
 }
 
-// --raw WIDTHxHEIGHT:MODE and --maxval V, for reading ".raw" files.
-ImageReadOptions InputOptions(const Arguments& args, const std::string& path) {
+// --raw WIDTHxHEIGHT:MODE and --maxval V, for reading ".raw" files; `paths` are all the inputs
+// the options could describe.
+ImageReadOptions InputOptions(const Arguments& args, const std::string& path,
+                              const std::vector<std::string>& paths) {
     ImageReadOptions options;
-    const bool raw = KindOfPath(path) == ImageFileKind::Raw;
-    if (!raw) {
-        if (args.Has("--raw") || args.Has("--maxval"))
+    if (KindOfPath(path) != ImageFileKind::Raw) {
+        const bool anyRaw = std::any_of(paths.begin(), paths.end(), [](const std::string& p) {
+            return KindOfPath(p) == ImageFileKind::Raw;
+        });
+        if (!anyRaw && (args.Has("--raw") || args.Has("--maxval")))
             throw UsageError("--raw and --maxval apply to .raw input only");
         return options;
     }
@@ -85,7 +90,8 @@ int RunEncode(const Arguments& args) {
         output.qvt.levels =
             static_cast<int>(ParseInteger(args.values.at("--levels"), 1, 30, "--levels"));
     output.qvt.regionSupport = args.Has("--roi");
-    RasterImage image = Load(args.positional[0], InputOptions(args, args.positional[0]));
+    RasterImage image =
+        Load(args.positional[0], InputOptions(args, args.positional[0], {args.positional[0]}));
     Save(image, args.positional[1], output);
     return 0;
 }
@@ -114,7 +120,8 @@ int RunConvert(const Arguments& args) {
     std::optional<std::pair<std::uint32_t, std::uint32_t>> size;
     if (args.Has("--size")) size = ParseSize(args.values.at("--size"), "--size");
     const ImageWriteOptions output = OutputOptions(args, args.positional[1]);
-    RasterImage image = Load(args.positional[0], InputOptions(args, args.positional[0]));
+    RasterImage image =
+        Load(args.positional[0], InputOptions(args, args.positional[0], {args.positional[0]}));
     if (mode && *mode != image.Mode()) {
         if (!CanConvertImage(image, *mode)) {
             std::cerr << "pictor-cli: An image in mode " << ImageModeName(image.Mode())
@@ -131,8 +138,10 @@ int RunConvert(const Arguments& args) {
 
 int RunPsnr(const Arguments& args) {
     RequireCount(args, 2);
-    RasterImage first = Load(args.positional[0], InputOptions(args, args.positional[0]));
-    RasterImage second = Load(args.positional[1], InputOptions(args, args.positional[1]));
+    RasterImage first =
+        Load(args.positional[0], InputOptions(args, args.positional[0], args.positional));
+    RasterImage second =
+        Load(args.positional[1], InputOptions(args, args.positional[1], args.positional));
     const PSNRComparison result = ComparePSNR(first, second);
     std::cout << result.text << '\n';
     return result.compatible ? 0 : 1;
@@ -170,7 +179,7 @@ int RunInfo(const Arguments& args) {
         PrintQVTInfo(path);
         return 0;
     }
-    RasterImage image = Load(path, InputOptions(args, path));
+    RasterImage image = Load(path, InputOptions(args, path, {path}));
     std::printf("Size: %u x %u\nMode: %s (%u)\n", image.Width(), image.Height(),
                 ImageModeName(image.Mode()), image.Mode());
     if (image.maxChannelValue != 0)

@@ -351,6 +351,10 @@ TEST_F(Cli, PsnrGivesTheComparisonMessages) {
     WriteBytes(Path("g.pgm"), "P5\n2 1\n255\n\x10\x20");
     EXPECT_EQ(Run("psnr " + Path("a.ppm") + " " + Path("a.ppm")).out,
               "There is no difference. Lossless quality!\n");
+    // Raw rows hold blue, green, red.
+    WriteBytes(Path("a.raw"), "\x30\x20\x10\x60\x50\x40");
+    EXPECT_EQ(Run("psnr " + Path("a.ppm") + " " + Path("a.raw") + " --raw 2x1:rgb").out,
+              "There is no difference. Lossless quality!\n");
     const Outcome incompatible = Run("psnr " + Path("a.ppm") + " " + Path("g.pgm"));
     EXPECT_EQ(incompatible.out, "The two images are incompatible. The PSNR cannot be computed.\n");
     EXPECT_EQ(incompatible.status, 1);
