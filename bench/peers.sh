@@ -24,10 +24,12 @@ if ((${#needed[@]} > 0)); then
 fi
 cmake --preset release >/dev/null
 cmake --build --preset release --target pictor-cli >/dev/null
-cli=$PWD/build/release/cli/pictor-cli
 export OMP_NUM_THREADS=$threads
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+# A private copy, so a rebuild during a long run cannot pull the program away.
+cp build/release/cli/pictor-cli "$work/"
+cli=$work/pictor-cli
 
 # Median time in seconds (wall or CPU, as CLOCK says) of running "$@" $runs times.
 median_time() {
@@ -44,15 +46,17 @@ median_time() {
 }
 
 # Megapixels per second for a time, "-" for a step that took no measurable time.
-rate() { awk -v p="$pixels" -v t="$1" 'BEGIN { if (t > 0) printf "%.1f", p / 1e6 / t; else print "-" }'; }
+rate() { awk -v p="$pixels" -v t="$1" 'BEGIN { if (t + 0 > 0) printf "%.1f", p / 1e6 / t; else print "-" }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a > 0) printf "%.3f", b / a; else print "-" }'; }
 
-# One line per coder: name, encode command, decode command, coded file, decoded file.
+# One line per coder: name, encode command ("-" for none), decode command, coded file, decoded
+# file.
 declare -A enc_time dec_time
 row() {
     local name=$1 encode=$2 decode=$3 coded=$4 decoded=$5
     local te td bytes bpp psnr
-    te=$(median_time bash -c "$encode")
+    te=-
+    [[ $encode == - ]] || te=$(median_time bash -c "$encode")
     td=$(median_time bash -c "$decode")
     bytes=$(stat -c %s "$coded")
     bpp=$(awk -v b="$bytes" -v p="$pixels" 'BEGIN { printf "%.3f", 8 * b / p }')
@@ -77,8 +81,8 @@ for image in "$@"; do
         "'$cli' decode $w/l.qvt $w/l.ppm" "$w/l.qvt" "$w/l.ppm"
     row "QVT lossless roi" "'$cli' encode $w/source.ppm $w/r.qvt --levels 6 --roi" \
         "'$cli' decode $w/r.qvt $w/r.ppm" "$w/r.qvt" "$w/r.ppm"
-    row "QVT thumbnail" "true" "'$cli' decode $w/l.qvt $w/t.ppm --thumbnail" "$w/l.qvt" "$w/l.ppm"
-    row "QVT region 1024" "true" "'$cli' decode $w/r.qvt $w/g.ppm --region 256,256,1024,1024" \
+    row "QVT thumbnail" "-" "'$cli' decode $w/l.qvt $w/t.ppm --thumbnail" "$w/l.qvt" "$w/l.ppm"
+    row "QVT region 1024" "-" "'$cli' decode $w/r.qvt $w/g.ppm --region 256,256,1024,1024" \
         "$w/r.qvt" "$w/r.ppm"
     row "QVT quality 2" "'$cli' encode $w/source.ppm $w/q.qvt --levels 6 --quality 2" \
         "'$cli' decode $w/q.qvt $w/q.ppm" "$w/q.qvt" "$w/q.ppm"
