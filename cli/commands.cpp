@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
+#include <omp.h>
 
 namespace {
 
@@ -53,8 +54,13 @@ ImageReadOptions InputOptions(const Arguments& args, const std::string& path,
     return options;
 }
 
+// The codec would start one thread per processor; OMP_NUM_THREADS (the OpenMP default when
+// unset) lets a user or a benchmark ask for fewer.
+int ThreadCount() { return omp_get_max_threads(); }
+
 RasterImage Load(const std::string& path, ImageReadOptions options = {}) {
     TerminalProgress progress("Reading image data");
+    options.qvt.threads = ThreadCount();
     options.qvt.progress = progress.Callback();
     options.qvt.progressData = progress.Data();
     RasterImage image = ReadImageFile(path, options);
@@ -66,6 +72,7 @@ RasterImage Load(const std::string& path, ImageReadOptions options = {}) {
 
 void Save(RasterImage& image, const std::string& path, ImageWriteOptions options) {
     TerminalProgress progress("Writing image data");
+    options.qvt.threads = ThreadCount();
     options.qvt.progress = progress.Callback();
     options.qvt.progressData = progress.Data();
     WriteImageFile(image, path, options);

@@ -102,6 +102,7 @@ RasterImage Crop(RasterImage& whole, const PixRect& rect) {
 RasterImage ReadQVTFile(const std::string& path, const QVTReadOptions& options) {
     CQVTMyImage qvt;
     qvt.SetUserDataPolicy(kMaximumUserDataLength);
+    qvt.SetThreadCount(options.threads);
     ErrorRecorder errors;
     if (!qvt.OpenPath(path, &errors)) errors.Rethrow();
     const int coarsest = std::max(0, qvt.Header().levels - 1);
@@ -197,6 +198,7 @@ void WriteQVTFile(RasterImage& image, const std::string& path, const QVTWriteOpt
     const std::uint8_t flags = options.regionSupport ? kVersionRegion : 0;
 
     CQVTMyImage qvt;
+    qvt.SetThreadCount(options.threads);
     try {
         if (image.pixMap)
             PrepareFromPixMap(qvt, header, flags, *image.pixMap, image.maxChannelValue);

@@ -13,6 +13,7 @@ struct QVTReadOptions {
     int level = 0;          // 0 = full size; larger values are limited to the coarsest level
     bool thumbnail = false; // the coarsest level, whatever `level` says
     std::optional<RegionRect> region; // in full-size pixels
+    int threads = 0;                  // 0 = one per processor
     ProgressCallback progress = nullptr;
     void* progressData = nullptr;
 };
@@ -27,6 +28,7 @@ struct QVTWriteOptions {
     int quality = 0; // 0 = lossless ... 31
     int levels = 0;  // 0 = let the codec choose
     bool regionSupport = false;
+    int threads = 0; // 0 = one per processor
     ProgressCallback progress = nullptr;
     void* progressData = nullptr;
 };
