@@ -6,6 +6,7 @@
 #include "qvt_error.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -166,6 +167,38 @@ bool ReadBinaryBitmap(std::streambuf& in, const AnymapHeader& header, CDisplayIm
     return true;
 }
 
+// Binary 8-bit rasters, the common case, go straight from the file's bytes into display rows.
+bool ReadByteRaster(std::streambuf& in, const AnymapHeader& header, CDisplayImage& display) {
+    const int channels = ChannelsOf(header.magic);
+    const std::size_t rowBytes = std::size_t{header.width} * static_cast<std::size_t>(channels);
+    std::array<std::uint8_t, 256> toDisplay;
+    for (std::uint32_t v = 0; v < 256; ++v)
+        toDisplay[v] =
+            static_cast<std::uint8_t>(MulDiv(std::min(v, header.maxval), 255, header.maxval));
+    std::vector<std::uint8_t> row(rowBytes);
+    for (std::uint32_t y = 0; y < header.height; ++y) {
+        const auto got = static_cast<std::size_t>(
+            std::max<std::streamsize>(0, in.sgetn(reinterpret_cast<char*>(row.data()),
+                                                  static_cast<std::streamsize>(rowBytes))));
+        std::fill(row.begin() + static_cast<std::ptrdiff_t>(got), row.end(), std::uint8_t{0});
+        std::uint8_t* __restrict out = display.TopRow() + std::ptrdiff_t{display.Pitch()} * y;
+        const std::uint8_t* __restrict from = row.data();
+        if (channels == 1) {
+            for (std::size_t i = 0; i < rowBytes; ++i)
+                out[i] = toDisplay[from[i]];
+        } else {
+            // red, green, blue in the file; blue, green, red in memory
+            for (std::size_t i = 0; i < rowBytes; i += 3) {
+                out[i] = toDisplay[from[i + 2]];
+                out[i + 1] = toDisplay[from[i + 1]];
+                out[i + 2] = toDisplay[from[i]];
+            }
+        }
+        if (got != rowBytes) return false;
+    }
+    return true;
+}
+
 bool ReadSampleRaster(std::streambuf& in, const AnymapHeader& header, RasterImage& image) {
     SampleReader reader(in, header);
     RowStore store(image, header);
@@ -210,8 +243,13 @@ RasterImage ReadAnymapFile(const std::string& path) {
             throw ImageFileError(kImageCreationFailed);
         }
     }
-    const bool complete = header.magic == 4 ? ReadBinaryBitmap(file, header, *image.display)
-                                            : ReadSampleRaster(file, header, image);
+    bool complete;
+    if (header.magic == 4)
+        complete = ReadBinaryBitmap(file, header, *image.display);
+    else if (!IsPlain(header.magic) && header.maxval <= 255)
+        complete = ReadByteRaster(file, header, *image.display);
+    else
+        complete = ReadSampleRaster(file, header, image);
     image.incomplete = !complete;
     return image;
 }

@@ -63,6 +63,12 @@ public:
     void Bytes(const std::uint8_t* bytes, std::size_t count) {
         row_.insert(row_.end(), bytes, bytes + count);
     }
+    // Room for `count` more bytes of the row, filled by the caller.
+    std::uint8_t* Extend(std::size_t count) {
+        row_.resize(row_.size() + count);
+        return reinterpret_cast<std::uint8_t*>(row_.data() + row_.size() - count);
+    }
+    bool Binary() const { return binary_; }
     void EndRow() {
         if (!binary_) row_.push_back('\n');
         if (std::fwrite(row_.data(), 1, row_.size(), file_) != row_.size())
@@ -98,11 +104,21 @@ void WriteDisplayRows(const CDisplayImage& display, int channels, std::uint32_t 
     std::uint32_t toFile[256];
     for (std::uint32_t v = 0; v < 256; ++v)
         toFile[v] = static_cast<std::uint32_t>(MulDiv(v, maxval, 255));
+    const std::size_t rowBytes = std::size_t{display.Width()} * static_cast<std::size_t>(channels);
     for (std::uint32_t y = 0; y < display.Height(); ++y) {
-        const std::uint8_t* row = display.TopRow() + std::ptrdiff_t{display.Pitch()} * y;
-        for (std::uint32_t x = 0; x < display.Width(); ++x)
-            for (int c = channels - 1; c >= 0; --c)
-                out.Sample(toFile[row[std::size_t{x} * channels + static_cast<std::size_t>(c)]]);
+        const std::uint8_t* __restrict row = display.TopRow() + std::ptrdiff_t{display.Pitch()} * y;
+        if (out.Binary()) {
+            // One byte per sample, the common case: a plain loop into the row buffer.
+            std::uint8_t* __restrict to = out.Extend(rowBytes);
+            for (std::size_t i = 0; i < rowBytes; i += static_cast<std::size_t>(channels))
+                for (int c = 0; c < channels; ++c)
+                    to[i + static_cast<std::size_t>(c)] = static_cast<std::uint8_t>(
+                        toFile[row[i + static_cast<std::size_t>(channels - 1 - c)]]);
+        } else {
+            for (std::size_t i = 0; i < rowBytes; i += static_cast<std::size_t>(channels))
+                for (int c = channels - 1; c >= 0; --c)
+                    out.Sample(toFile[row[i + static_cast<std::size_t>(c)]]);
+        }
         out.EndRow();
     }
 }
