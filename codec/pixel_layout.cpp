@@ -48,9 +48,7 @@ void CheckSampleBits(const ChannelImage& image) {
 
 int ExchangedChannels(const ChannelImage& image) {
     switch (image.mode) {
-    case ModeBitmap:
-    case ModeGray32:
-        return 1;
+    // Modes without a colour transform exchange every channel the header declares.
     case ModeGray:
     case ModeIndexed:
     case ModeHSL:
@@ -59,17 +57,8 @@ int ExchangedChannels(const ChannelImage& image) {
     case ModeGray16:
     case ModeLab48:
         return image.channels;
-    case ModeRGB:
-    case ModeRGB48:
-    case ModeRGB12:
-    case ModeRGB16:
-        return 3;
-    case ModeCMYK:
-    case ModeCMYK64:
-    case ModeARGB:
-        return 4;
     default:
-        return 0;
+        return ChannelsFromMode(image.mode);
     }
 }
 

@@ -74,7 +74,24 @@ std::uint8_t RequiredBitsPerPixel(std::uint8_t mode) {
     }
 }
 
-// The channel count of a mode, or 0 when only the writer can say.
+// Modes whose channels after the first may be stored at half size.
+bool HasHalvableChroma(std::uint8_t mode) {
+    switch (mode) {
+    case ModeRGB:
+    case ModeCMYK:
+    case ModeLab:
+    case ModeRGB48:
+    case ModeLab48:
+    case ModeCMYK64:
+    case ModeARGB:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
 std::uint8_t ChannelsFromMode(std::uint8_t mode) {
     switch (mode) {
     case ModeBitmap:
@@ -98,24 +115,6 @@ std::uint8_t ChannelsFromMode(std::uint8_t mode) {
         return 0;
     }
 }
-
-// Modes whose channels after the first may be stored at half size.
-bool HasHalvableChroma(std::uint8_t mode) {
-    switch (mode) {
-    case ModeRGB:
-    case ModeCMYK:
-    case ModeLab:
-    case ModeRGB48:
-    case ModeLab48:
-    case ModeCMYK64:
-    case ModeARGB:
-        return true;
-    default:
-        return false;
-    }
-}
-
-} // namespace
 
 bool HasQVTSignature(const QVTLeadIn& leadIn) {
     return leadIn.signature == std::array<std::uint8_t, 3>{'Q', 'V', 'T'};

@@ -69,6 +69,9 @@ int MaxChannelDepth(std::uint8_t version);
 // Modes the codec reads and writes (5 and 6 are accepted as the writer describes them).
 bool IsModeSupported(std::uint32_t mode);
 
+// The channel count of a mode, or 0 when only the writer can say.
+std::uint8_t ChannelsFromMode(std::uint8_t mode);
+
 // Fills in the writer stamp, mode, bits per pixel, channel count and used bits per channel.
 // Returns false for an inconsistent header (bits per pixel against mode, or no channel count).
 bool CompleteHeader(QVTHeader& header);

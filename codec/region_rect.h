@@ -9,7 +9,11 @@ struct RegionRect {
     std::uint32_t right = 0;
     std::uint32_t bottom = 0;
 
-    std::uint32_t Width() const { return right - left; }
-    std::uint32_t Height() const { return bottom - top; }
+    // Inverted rectangles count as empty, so no size ever wraps around.
+    bool IsEmpty() const { return left >= right || top >= bottom; }
+    std::uint32_t Width() const { return IsEmpty() ? 0 : right - left; }
+    std::uint32_t Height() const { return IsEmpty() ? 0 : bottom - top; }
+    std::uint64_t Area() const { return std::uint64_t{Width()} * Height(); }
+
     bool operator==(const RegionRect&) const = default;
 };

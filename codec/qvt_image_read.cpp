@@ -1,0 +1,264 @@
+// Reading: the head, progressive and region decoding level by level, and the export of the
+// decoded planes.
+#include "qvt_image.h"
+
+#include "block_decoder.h"
+#include "code_bits.h"
+#include "pixel_export.h"
+#include "qvt_image_internal.h"
+
+#include <algorithm>
+#include <cerrno>
+
+namespace {
+
+// The fewest bytes a stored block takes: its word count and one code word.
+constexpr std::uint64_t kMinStoredBlockBytes = 6;
+
+// Value scaled down to a level, rounding up: ceil(value / 2^level).
+std::uint32_t ScaleUp(std::uint32_t value, int level) {
+    if (level == 0) return value;
+    return static_cast<std::uint32_t>((std::uint64_t{value} + (std::uint64_t{1} << level) - 1) >>
+                                      level);
+}
+
+} // namespace
+
+void CQVTImage::Open(CQVTStream& stream) {
+    Close();
+    try {
+        QVTHead head = ReadHead(stream, m_userDataPolicy);
+        m_leadIn = head.leadIn;
+        m_header = head.header;
+        m_layout = head.layout;
+        m_colorTable = head.colorTable;
+        if (head.userData)
+            m_userData.assign(head.userData.get(), head.userData.get() + head.keptUserDataLength);
+        m_userDataLength = head.userDataLength;
+        m_userDataPosition = head.userDataPosition;
+        m_levelLengths = head.levelLengths;
+        m_levelDataStart = head.LevelDataStart();
+        m_currentLevel = m_header.levels;
+        m_stream = &stream;
+
+        const int channels = m_header.channels;
+        for (int c = 0; c < channels; ++c) {
+            m_channels[c].width = m_layout.widths[c];
+            m_channels[c].height = m_layout.heights[c];
+        }
+        if (m_header.levels == 0) {
+            std::vector<SampleBuffer> planes = ReadRawChannels(stream, head);
+            for (int c = 0; c < channels; ++c) {
+                m_channels[c].ownedData = std::move(planes[c]);
+                m_channels[c].data = m_channels[c].ownedData.get();
+            }
+            return;
+        }
+        for (int c = 0; c < channels; ++c)
+            m_channels[c].pyramid = std::make_unique<CWaveletPyramid>(
+                m_channels[c].width, m_channels[c].height, m_header.levels);
+        m_decoder = std::make_unique<CBlockDecoder>(stream, m_parallelDecoding, ThreadCount());
+        m_progress = ProgressAtLevel(m_header.levels);
+    } catch (...) {
+        Close();
+        throw;
+    }
+}
+
+double CQVTImage::StartFraction(int targetLevel) const {
+    return m_absoluteProgress ? m_progress : ProgressAtLevel(m_currentLevel - targetLevel);
+}
+
+void CQVTImage::Read(int level, ProgressCallback progress, void* data) {
+    if (m_header.levels > 0 && HasRegionSupport()) {
+        // Region files are always decoded tile by tile; the whole image is just a large region.
+        ReadRegion({0, 0, m_header.width, m_header.height}, level, progress, data);
+        return;
+    }
+    if (m_header.levels == 0) {
+        if (level == 0) ReportProgress(progress, 1.0, data);
+        return;
+    }
+    if (!m_decoder) {
+        if (m_currentLevel > level) ThrowCodecError(EBADF);
+        return;
+    }
+    double fraction = StartFraction(level);
+    while (m_currentLevel > level) {
+        DecodeLevel(m_currentLevel);
+        FinishDecodedLevel(m_currentLevel, fraction, progress, data);
+    }
+}
+
+void CQVTImage::ReadRegion(const RegionRect& rect, int level, ProgressCallback progress,
+                           void* data) {
+    if (m_header.levels == 0 || !HasRegionSupport()) {
+        Read(level, progress, data);
+        return;
+    }
+    if (!m_decoder) ThrowCodecError(EBADF);
+    RegionRect region = rect;
+    if (region.right == 0 || region.right > m_header.width) region.right = m_header.width;
+    if (region.bottom == 0 || region.bottom > m_header.height) region.bottom = m_header.height;
+    if (region.left >= region.right || region.top >= region.bottom) ThrowCodecError(EINVAL);
+
+    // Coarser levels decoded for another rectangle lack the tiles this one needs.
+    if (!m_hasRegion || region != m_region) {
+        RestartFromTop();
+        m_region = region;
+        m_hasRegion = true;
+        m_decoder->SetUseRegionBlocks(true);
+        const RegionRect chroma{
+            region.left >> 1, region.top >> 1,
+            static_cast<std::uint32_t>((std::uint64_t{region.right} + 1) >> 1),
+            static_cast<std::uint32_t>((std::uint64_t{region.bottom} + 1) >> 1)};
+        for (int c = 0; c < m_header.channels; ++c)
+            m_channels[c].pyramid->SetRegion(c > 0 && m_layout.chromaHalved ? chroma : region);
+    }
+    double fraction = StartFraction(level);
+    while (m_currentLevel > level) {
+        DecodeRegionLevel(m_currentLevel);
+        FinishDecodedLevel(m_currentLevel, fraction, progress, data);
+    }
+}
+
+void CQVTImage::RestartFromTop() {
+    m_currentLevel = m_header.levels;
+    m_stream->SetPos(PosFromStart, static_cast<std::int64_t>(m_levelDataStart));
+    m_decoder->ResetBatch();
+    // Until the first level is decoded again there is no plane to export.
+    for (int c = 0; c < m_header.channels; ++c) {
+        m_channels[c].data = nullptr;
+        m_channels[c].width = 0;
+        m_channels[c].height = 0;
+    }
+}
+
+void CQVTImage::CheckLevelCanBeCoded(int level) const {
+    std::uint64_t samples = 0;
+    for (int c = 0; c < m_header.channels; ++c) {
+        const CWaveletPyramid& pyramid = *m_channels[c].pyramid;
+        if (level == m_header.levels)
+            samples += pyramid.Band(level, BandOrientation::LL).RegionSampleCount();
+        for (BandOrientation orientation : kDetailBands)
+            samples += pyramid.Band(level, orientation).RegionSampleCount();
+    }
+    // Blocks the decoder has read ahead are no longer in the stream; allow a batch of them.
+    const std::uint64_t blocks = RemainingBytes(*m_stream) / kMinStoredBlockBytes +
+                                 static_cast<std::uint64_t>(m_decoder->BlockCount());
+    if (samples / kBlockValues > blocks) ThrowCodecError(ErrorShortRead);
+}
+
+void CQVTImage::DecodeLevel(int level) {
+    CheckLevelCanBeCoded(level);
+    const int q = m_layout.quantisation;
+    const bool separateBands = (m_leadIn.version & kVersionSeparateBands) != 0;
+    for (int c = 0; c < m_header.channels; ++c) {
+        CWaveletPyramid& pyramid = *m_channels[c].pyramid;
+        if (level == m_header.levels)
+            m_decoder->PlaceBand(pyramid.Band(level, BandOrientation::LL), q);
+        CWaveletBand& hl = pyramid.Band(level, BandOrientation::HL);
+        CWaveletBand& lh = pyramid.Band(level, BandOrientation::LH);
+        if (separateBands) {
+            m_decoder->PlaceBand(hl, q);
+            m_decoder->PlaceBand(lh, q);
+        } else {
+            m_decoder->PlaceInterleaved(hl, lh, q);
+        }
+        m_decoder->PlaceBand(pyramid.Band(level, BandOrientation::HH), q);
+    }
+}
+
+void CQVTImage::DecodeRegionLevel(int level) {
+    CheckLevelCanBeCoded(level);
+    const int q = m_layout.quantisation;
+    const std::uint32_t tiles = std::uint32_t{1} << (m_header.levels - level);
+    for (int c = 0; c < m_header.channels; ++c) {
+        CWaveletPyramid& pyramid = *m_channels[c].pyramid;
+        if (level == m_header.levels) {
+            m_decoder->NextBlock();
+            m_decoder->PlaceBand(pyramid.Band(level, BandOrientation::LL), q);
+        }
+        const TileRect& wanted = pyramid.TileRects()[static_cast<std::size_t>(level)];
+        for (std::uint32_t ty = 0; ty < tiles; ++ty) {
+            for (std::uint32_t tx = 0; tx < tiles; ++tx) {
+                if (tx < wanted.left || tx >= wanted.right || ty < wanted.top ||
+                    ty >= wanted.bottom) {
+                    m_decoder->SkipTile();
+                    continue;
+                }
+                m_decoder->NextBlock();
+                for (BandOrientation orientation : kDetailBands)
+                    m_decoder->PlaceBandTile(pyramid.Band(level, orientation), q, tx, ty);
+            }
+        }
+    }
+}
+
+void CQVTImage::FinishDecodedLevel(int level, double& fraction, ProgressCallback progress,
+                                   void* data) {
+    const std::span<ChannelPlane> channels(m_channels.data(), m_header.channels);
+    if (const std::uint32_t code = RunInversePass(channels, level, ThreadCount()))
+        ThrowCodecError(code);
+    m_currentLevel = level - 1;
+    if (m_refresh) m_refresh(m_refreshData);
+    fraction *= 4;
+    if (m_absoluteProgress) m_progress = fraction;
+    ReportProgress(progress, fraction, data);
+}
+
+RegionRect CQVTImage::CurrentRegion() const {
+    // Every pixel the rectangle touches at full size keeps its pixel at this level: edges are
+    // rounded outwards. Rounding the left and top edges up as well would make a rectangle
+    // narrower than 2^level pixels vanish.
+    const int level = m_currentLevel;
+    return {m_region.left >> level, m_region.top >> level, ScaleUp(m_region.right, level),
+            ScaleUp(m_region.bottom, level)};
+}
+
+ChannelImage CQVTImage::DescribeChannels() const {
+    ChannelImage image;
+    image.mode = m_header.mode;
+    image.width = m_channels[0].width;
+    image.height = m_channels[0].height;
+    image.channels = m_header.channels;
+    image.sampleBits = static_cast<std::uint8_t>(ChannelDepth());
+    image.version = m_leadIn.version;
+    image.chromaHalved = m_layout.chromaHalved;
+    for (int c = 0; c < m_header.channels; ++c)
+        image.planes[c] = {m_channels[c].data, m_channels[c].width, m_channels[c].height,
+                           m_channels[c].width};
+    return image;
+}
+
+ExportArea CQVTImage::ExportAreaNow(const ChannelImage& image) const {
+    if (!m_hasRegion || m_header.levels == 0) return WholeImageArea(image);
+    std::array<PlaneOrigin, kMaxChannels> decodedTopLeft{};
+    for (int c = 0; c < m_header.channels; ++c) {
+        const RegionRect& decoded =
+            m_channels[c].pyramid->Band(m_currentLevel, BandOrientation::LL).region;
+        decodedTopLeft[c] = {decoded.left, decoded.top};
+    }
+    return RegionExportArea(image, CurrentRegion(), decodedTopLeft);
+}
+
+std::uint32_t CQVTImage::ExportWidth() const {
+    const ChannelImage image = DescribeChannels();
+    return ExportAreaNow(image).width;
+}
+
+std::uint32_t CQVTImage::ExportHeight() const {
+    const ChannelImage image = DescribeChannels();
+    return ExportAreaNow(image).height;
+}
+
+void CQVTImage::ExportPixels(std::ptrdiff_t rowPitch, std::uint8_t* bits,
+                             std::uint32_t bitsPerPixel, const ChannelMap* channelMap,
+                             ProgressCallback progress, void* data, SampleAlignment alignment) {
+    // Until the first level is decoded there are no planes, only their pyramids.
+    if (m_header.levels > 0 && m_currentLevel == m_header.levels) ThrowCodecError(EINVAL);
+    const ChannelImage image = DescribeChannels();
+    const ExportArea area = ExportAreaNow(image);
+    ExportPixelRows(image, bits, rowPitch, bitsPerPixel, {channelMap, alignment, progress, data},
+                    &area);
+}

@@ -1,0 +1,126 @@
+// CKLDExt: an open container file with its fixed part, tile index, tile ordering and preview.
+#pragma once
+
+#include "kld_header.h"
+#include "ordering.h"
+#include "pix_map.h"
+#include "pix_rect.h"
+#include "qvt_stream.h"
+#include "tile_index.h"
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+class CKLDExt {
+public:
+    CKLDExt() = default;
+    CKLDExt(const CKLDExt&) = delete;
+    CKLDExt& operator=(const CKLDExt&) = delete;
+
+    // Makes a new container on an empty, writable file (the descriptor stays the caller's):
+    // the header is completed and checked, the index is empty, the tile data start at the
+    // first 4-aligned offset after the user data. With a preview size, a preview of that size
+    // in the preview mode, filled with the background, follows; without one (a side of 0) none
+    // is written, and such a file does not open.
+    void Create(int fd, const KLDExtHeader& header, std::uint32_t previewWidth,
+                std::uint32_t previewHeight, std::span<const std::uint8_t> userData);
+    void Create(std::unique_ptr<CQVTStream> stream, const KLDExtHeader& header,
+                std::uint32_t previewWidth, std::uint32_t previewHeight,
+                std::span<const std::uint8_t> userData);
+
+    // Opens an existing container completely. True when the file has the current structure,
+    // false when it is readable but should be reorganised (an older, shorter header). Every
+    // offset, length and tile number is checked against the file and the grid before use;
+    // a file that fails gives IOException and the object keeps what was built so far.
+    bool Open(int fd, std::uint64_t decodedCacheBytes, std::uint64_t decoderCacheBytes);
+    bool Open(std::unique_ptr<CQVTStream> stream, std::uint64_t decodedCacheBytes,
+              std::uint64_t decoderCacheBytes);
+
+    // Reads magic, header, layout block and user data only; the same result as Open.
+    bool ReadHeader(CQVTStream& stream);
+    // Decodes the preview at the preview offset down to `level` (−1: its coarsest level) into
+    // the preview map.
+    void ReadPreview(CQVTStream& stream, int level);
+    // Writes the fixed part and the user data at offset 0. Non-empty `userData` replaces the
+    // start of the stored user data and the stored length becomes the shorter of the two: user
+    // data never grow in place, since the tile data follow them. Refused (ErrorWrongVersion)
+    // on the container's own stream when that holds an older, shorter fixed part.
+    void WriteHeader(CQVTStream& stream, std::span<const std::uint8_t> userData = {});
+    // Writes the fixed part with a new layout (the user-data length stays) and adopts the
+    // layout only when that succeeded. Changes that put tiles, index and preview at fresh
+    // offsets first and commit here last leave a file that opens with either the old or the
+    // new content whenever they stop.
+    void CommitLayout(CQVTStream& stream, const KLDExtLayout& layout);
+    // The index with the header's compression; see ReadIndex and WriteIndex of index_io.h.
+    CIndex ReadIndex(CQVTStream& stream, std::uint64_t offset, std::uint32_t length,
+                     std::uint64_t stored) const;
+    std::uint64_t WriteIndex(const CIndex& index, CQVTStream& stream, std::uint64_t offset) const;
+    // Codes the preview map at `offset`; nothing when there is no preview. Writers that must
+    // keep the old file valid until the header is rewritten place index and preview at fresh
+    // offsets with WriteIndex and this, then CommitLayout as the last step.
+    void WritePreview(CQVTStream& stream, std::uint64_t offset) const;
+    // Writes the preview at the preview offset.
+    void WritePreview(CQVTStream& stream) const { WritePreview(stream, m_layout.previewOffset); }
+    // Releases stream, index, ordering, scratch map, preview and user data; header, layout and
+    // grid stay.
+    void Close();
+
+    // The pixels of a tile; empty for a number outside the grid or without an ordering.
+    PixRect GetTileRect(std::uint32_t tile) const;
+    // A new map of the container mode over the tile's rectangle, filled with the background;
+    // null for a tile outside the grid.
+    std::unique_ptr<CPixMap> CreateTilePixMap(std::uint32_t tile) const;
+
+    std::uint32_t Width() const { return m_header.width; }
+    std::uint32_t Height() const { return m_header.height; }
+    std::uint8_t Mode() const { return m_header.mode; }
+    std::uint16_t TileWidth() const { return m_header.tileWidth; }
+    std::uint16_t TileHeight() const { return m_header.tileHeight; }
+    std::uint32_t TileColumns() const { return m_columns; }
+    std::uint32_t TileRows() const { return m_rows; }
+    const KLDExtHeader& Header() const { return m_header; }
+    const KLDExtLayout& Layout() const { return m_layout; }
+    void SetLayout(const KLDExtLayout& layout) { m_layout = layout; }
+    // The stored header length of the file read last: 22, or less for an older file, whose
+    // fixed part is shorter; its layout block must not be rewritten in place.
+    std::uint16_t StoredHeaderLength() const { return m_storedHeaderLength; }
+    const std::vector<std::uint8_t>& UserData() const { return m_userData; }
+    // Where tiles may lie: from the end of the fixed part and user data to the index offset.
+    std::uint64_t TileDataBegin() const;
+    // The preview map, null when the container has none.
+    const CPixMap* Preview() const { return m_preview.get(); }
+    CPixMap* Preview() { return m_preview.get(); }
+    void SetPreview(std::unique_ptr<CPixMap> preview) { m_preview = std::move(preview); }
+    const COrdering* Ordering() const { return m_ordering.get(); }
+    // A map of the container mode as large as the largest tile, for decoding tiles at reduced
+    // levels; present while the container is open.
+    CPixMap* ScratchPixMap() { return m_scratch.get(); }
+    CIndex& Index() { return m_index; }
+    CQVTStream* Stream() { return m_stream.get(); }
+    // Entries the caches may hold, from the byte budgets given to Open and the tile area.
+    std::uint32_t DecodedCacheCapacity() const { return m_decodedCacheCapacity; }
+    std::uint32_t DecoderCacheCapacity() const { return m_decoderCacheCapacity; }
+
+private:
+    void ReadFixedPart(CQVTStream& stream);
+    void WriteFixedPart(CQVTStream& stream, const KLDExtLayout& layout) const;
+    void BuildGrid();
+    void ReadCheckedIndex(std::uint64_t fileSize);
+    void CheckIndexEntries() const;
+
+    std::unique_ptr<CQVTStream> m_stream;
+    KLDExtLayout m_layout;
+    CIndex m_index;
+    std::unique_ptr<COrdering> m_ordering;
+    std::uint32_t m_columns = 0;
+    std::uint32_t m_rows = 0;
+    std::uint32_t m_decodedCacheCapacity = 0;
+    std::uint32_t m_decoderCacheCapacity = 0;
+    std::unique_ptr<CPixMap> m_scratch;
+    KLDExtHeader m_header;
+    std::uint16_t m_storedHeaderLength = kKLDHeaderSize;
+    std::unique_ptr<CPixMap> m_preview;
+    std::vector<std::uint8_t> m_userData;
+};

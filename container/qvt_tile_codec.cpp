@@ -1,0 +1,50 @@
+#include "qvt_tile_codec.h"
+
+#include <algorithm>
+
+namespace KLD {
+
+namespace {
+
+// Each level halves the previous one, rounding up, as the wavelet pyramid does.
+std::uint32_t SizeAtLevel(std::uint32_t size, int level) {
+    std::uint64_t side = size;
+    for (int l = 0; l < std::clamp(level, 0, kMaxLevels); ++l)
+        side = (side + 1) / 2;
+    return static_cast<std::uint32_t>(side);
+}
+
+} // namespace
+
+// Tiles are rows of pixel maps, which hold deep samples as plain values in the low bits.
+void CQVT::ExportPixels(std::uint8_t* bits, std::ptrdiff_t stride, std::uint32_t bitsPerPixel,
+                        const ChannelMap* channelMap, ProgressCallback progress, void* data) {
+    m_image.ExportPixels(stride, bits, bitsPerPixel, channelMap, progress, data,
+                         SampleAlignment::Low);
+}
+
+void CQVT::ImportPixels(const std::uint8_t* bits, std::ptrdiff_t stride, std::uint32_t bitsPerPixel,
+                        const ChannelMap* channelMap, ProgressCallback progress, void* data) {
+    m_image.ImportPixels(stride, bits, bitsPerPixel, channelMap, progress, data,
+                         SampleAlignment::Low);
+}
+
+bool CQVT::SetHeader(const TileHeader& header) {
+    // A header whose depth contradicts its mode would be coded as something else than it says.
+    TileHeader completed = header;
+    if (!CQVTImage::IsModeSupported(header.mode) || !CompleteHeader(completed)) return false;
+    m_image.SetHeader(header);
+    return true;
+}
+
+void CQVT::Write(CQVTStream& stream, bool writeTag, std::uint64_t& count, ProgressCallback progress,
+                 void* data) {
+    if (writeTag) WriteTag(stream, count);
+    m_image.Write(stream, &count, progress, data);
+}
+
+std::uint32_t CQVT::GetWidthAt(int level) const { return SizeAtLevel(GetWidth(), level); }
+
+std::uint32_t CQVT::GetHeightAt(int level) const { return SizeAtLevel(GetHeight(), level); }
+
+} // namespace KLD
