@@ -7,6 +7,7 @@ packages=(
     build-essential cmake ninja-build pkg-config clang-format
     libgtest-dev libgmock-dev libbenchmark-dev
     libpng-dev zlib1g-dev
+    qt6-base-dev qt6-image-formats-plugins
 )
 
 missing=()

@@ -1,0 +1,59 @@
+// pictor-cli: the codec, pixel maps and image files from the command line.
+#include "commands.h"
+#include "raster_image.h"
+
+#include <cstdio>
+#include <iostream>
+
+namespace {
+
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+void PrintOverview(std::FILE* to) {
+    std::fprintf(to, "usage: pictor-cli COMMAND ARGUMENTS   (pictor-cli COMMAND --help)\n\n");
+    for (const Command& command : Commands())
+        std::fprintf(to, "  %-8s %s\n", command.name, command.summary);
+    std::fprintf(to, "\nFiles are chosen by extension: .qvt, .pbm/.pgm/.ppm/.pnm, .raw, and the\n"
+                     "formats Qt reads and writes (.png, .bmp, .jpg, ...).\n");
+}
+
+void PrintHelp(const Command& command) {
+    std::printf("usage: pictor-cli %s\n%s", command.usage, command.details);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) {
+        PrintOverview(stderr);
+        return kExitUsage;
+    }
+    if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+        PrintOverview(stdout);
+        return 0;
+    }
+    for (const Command& command : Commands()) {
+        if (args[0] != command.name) continue;
+        const std::vector<std::string> rest(args.begin() + 1, args.end());
+        for (const auto& arg : rest)
+            if (arg == "--help" || arg == "-h") {
+                PrintHelp(command);
+                return 0;
+            }
+        try {
+            return command.run(ParseArguments(rest, command.valued, command.flagged));
+        } catch (const UsageError& error) {
+            std::cerr << "pictor-cli " << command.name << ": " << error.what()
+                      << "\nusage: pictor-cli " << command.usage << '\n';
+            return kExitUsage;
+        } catch (const ImageFileError& error) {
+            std::cerr << "pictor-cli: " << error.what() << '\n';
+            return kExitFailure;
+        }
+    }
+    std::cerr << "pictor-cli: unknown command " << args[0] << '\n';
+    PrintOverview(stderr);
+    return kExitUsage;
+}

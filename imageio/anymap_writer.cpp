@@ -1,0 +1,169 @@
+#include "anymap_file.h"
+
+#include "mul_div.h"
+#include "qvt_error.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* file) const noexcept { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+int KindOf(std::uint32_t mode) {
+    switch (mode) {
+    case ModeBitmap:
+        return 1;
+    case ModeGray:
+    case ModeGray16:
+        return 2;
+    case ModeRGB:
+    case ModeRGB48:
+        return 3;
+    default:
+        return 0;
+    }
+}
+
+// The maxval written: the image's maximum when it fits the samples, else their full range.
+std::uint32_t WrittenMaxval(const RasterImage& image) {
+    const std::uint32_t full = IsDeepMode(image.Mode()) ? 65535 : 255;
+    const std::uint32_t maximum = image.maxChannelValue;
+    return maximum == 0 || maximum > full ? full : maximum;
+}
+
+// Collects one row of output and hands it to the file in one call.
+class RowWriter {
+public:
+    RowWriter(std::FILE* file, bool binary, std::uint32_t maxval)
+        : file_(file), binary_(binary), wide_(maxval > 255) {}
+
+    void Sample(std::uint32_t value) {
+        if (!binary_) {
+            char digits[12];
+            const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+            row_.insert(row_.end(), digits, end);
+            row_.push_back(' ');
+        } else if (wide_) {
+            row_.push_back(static_cast<char>(value >> 8));
+            row_.push_back(static_cast<char>(value & 0xFF));
+        } else {
+            row_.push_back(static_cast<char>(value));
+        }
+    }
+    void Bytes(const std::uint8_t* bytes, std::size_t count) {
+        row_.insert(row_.end(), bytes, bytes + count);
+    }
+    // Room for `count` more bytes of the row, filled by the caller.
+    std::uint8_t* Extend(std::size_t count) {
+        row_.resize(row_.size() + count);
+        return reinterpret_cast<std::uint8_t*>(row_.data() + row_.size() - count);
+    }
+    bool Binary() const { return binary_; }
+    void EndRow() {
+        if (!binary_) row_.push_back('\n');
+        if (std::fwrite(row_.data(), 1, row_.size(), file_) != row_.size())
+            ThrowCodeError(static_cast<std::uint32_t>(errno != 0 ? errno : EIO));
+        row_.clear();
+    }
+
+private:
+    std::FILE* file_;
+    bool binary_;
+    bool wide_;
+    std::vector<char> row_;
+};
+
+void WriteBitmapRows(const CDisplayImage& display, RowWriter& out, bool binary) {
+    const std::size_t rowBytes = (std::size_t{display.Width()} + 7) / 8;
+    for (std::uint32_t y = 0; y < display.Height(); ++y) {
+        const std::uint8_t* row = display.TopRow() + std::ptrdiff_t{display.Pitch()} * y;
+        if (binary) {
+            out.Bytes(row, rowBytes);
+        } else {
+            for (std::uint32_t x = 0; x < display.Width(); ++x)
+                out.Sample(row[x / 8] >> (7 - x % 8) & 1);
+        }
+        out.EndRow();
+    }
+}
+
+// Display rows (8-bit gray or blue, green, red) scaled from 0 ... 255 down to 0 ... maxval, which
+// gives back exactly the samples an opened file had.
+void WriteDisplayRows(const CDisplayImage& display, int channels, std::uint32_t maxval,
+                      RowWriter& out) {
+    std::uint32_t toFile[256];
+    for (std::uint32_t v = 0; v < 256; ++v)
+        toFile[v] = static_cast<std::uint32_t>(MulDiv(v, maxval, 255));
+    const std::size_t rowBytes = std::size_t{display.Width()} * static_cast<std::size_t>(channels);
+    for (std::uint32_t y = 0; y < display.Height(); ++y) {
+        const std::uint8_t* __restrict row = display.TopRow() + std::ptrdiff_t{display.Pitch()} * y;
+        if (out.Binary()) {
+            // One byte per sample, the common case: a plain loop into the row buffer.
+            std::uint8_t* __restrict to = out.Extend(rowBytes);
+            for (std::size_t i = 0; i < rowBytes; i += static_cast<std::size_t>(channels))
+                for (int c = 0; c < channels; ++c)
+                    to[i + static_cast<std::size_t>(c)] = static_cast<std::uint8_t>(
+                        toFile[row[i + static_cast<std::size_t>(channels - 1 - c)]]);
+        } else {
+            for (std::size_t i = 0; i < rowBytes; i += static_cast<std::size_t>(channels))
+                for (int c = channels - 1; c >= 0; --c)
+                    out.Sample(toFile[row[i + static_cast<std::size_t>(c)]]);
+        }
+        out.EndRow();
+    }
+}
+
+// 16-bit words (gray, or blue, green, red) written as stored, clamped to maxval.
+void WriteDeepRows(const CPixMap& pixels, int channels, std::uint32_t maxval, RowWriter& out) {
+    for (std::uint32_t y = 0; y < pixels.Height(); ++y) {
+        const std::uint8_t* row = pixels.Row(y);
+        for (std::uint32_t x = 0; x < pixels.Width(); ++x)
+            for (int c = channels - 1; c >= 0; --c) {
+                std::uint16_t s;
+                std::memcpy(&s, row + (std::size_t{x} * channels + static_cast<std::size_t>(c)) * 2,
+                            2);
+                out.Sample(std::min<std::uint32_t>(s, maxval));
+            }
+        out.EndRow();
+    }
+}
+
+} // namespace
+
+bool IsAnymapMode(std::uint32_t mode) { return KindOf(mode) != 0; }
+
+void WriteAnymapFile(RasterImage& image, const std::string& path, bool binary) {
+    const ImageMode mode = image.Mode();
+    const int kind = KindOf(mode);
+    if (kind == 0 || !image.display) throw ImageFileError(kNoSuitableFormat);
+    errno = 0;
+    File file(std::fopen(path.c_str(), "wb"));
+    if (!file) ThrowCodeError(static_cast<std::uint32_t>(errno != 0 ? errno : EIO));
+
+    const std::uint32_t maxval = kind == 1 ? 1 : WrittenMaxval(image);
+    std::string head = "P" + std::to_string(binary ? kind + 3 : kind) + "\n" +
+                       std::to_string(image.Width()) + " " + std::to_string(image.Height()) + "\n";
+    if (kind != 1) head += std::to_string(maxval) + "\n";
+    if (std::fwrite(head.data(), 1, head.size(), file.get()) != head.size())
+        ThrowCodeError(static_cast<std::uint32_t>(errno != 0 ? errno : EIO));
+    RowWriter out(file.get(), binary, maxval);
+    const int channels = kind == 3 ? 3 : 1;
+    if (kind == 1)
+        WriteBitmapRows(*image.display, out, binary);
+    else if (image.pixMap)
+        WriteDeepRows(*image.pixMap, channels, maxval, out);
+    else
+        WriteDisplayRows(*image.display, channels, maxval, out);
+    if (std::fflush(file.get()) != 0 || std::ferror(file.get()))
+        ThrowCodeError(static_cast<std::uint32_t>(errno != 0 ? errno : EIO));
+}
