@@ -131,23 +131,6 @@ bool IsQVTWritableMode(std::uint32_t mode) {
 
 namespace {
 
-std::uint8_t ChannelsForHeader(std::uint32_t mode) {
-    switch (mode) {
-    case ModeBitmap:
-    case ModeGray:
-    case ModeIndexed:
-    case ModeGray16:
-    case ModeGray32:
-        return 1;
-    case ModeARGB:
-    case ModeCMYK:
-    case ModeCMYK64:
-        return 4;
-    default:
-        return 3;
-    }
-}
-
 void PrepareFromDisplay(CQVTImage& qvt, QVTHeader header, std::uint8_t flags,
                         const CDisplayImage& display) {
     header.bitsPerPixel = static_cast<std::uint8_t>(display.BitsPerPixel());
@@ -194,7 +177,7 @@ void WriteQVTFile(RasterImage& image, const std::string& path, const QVTWriteOpt
     header.levels = static_cast<std::uint8_t>(std::clamp(options.levels, 0, kMaxLevels));
     header.quality = static_cast<std::uint8_t>(std::clamp(options.quality, 0, 31));
     header.mode = mode;
-    header.channels = ChannelsForHeader(mode);
+    header.channels = ChannelsFromMode(static_cast<std::uint8_t>(mode));
     const std::uint8_t flags = options.regionSupport ? kVersionRegion : 0;
 
     CQVTMyImage qvt;
