@@ -28,7 +28,7 @@ echo "Image: $image, $width x $height ($(awk -v p=$pixels 'BEGIN { printf "%.1f"
 echo
 
 printf '%-8s %12s %8s %10s %10s  %s\n' quality bytes bpp encode_s decode_s PSNR
-for quality in 0 1 2 3; do
+for quality in 0 1 2 3 5 8; do
     t0=$(now)
     "$cli" encode "$work/source.ppm" "$work/q$quality.qvt" --quality "$quality" --levels 6 --roi
     t1=$(now)
