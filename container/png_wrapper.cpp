@@ -90,50 +90,48 @@ void CIOBase::ThrowIfJumped(bool completed) {
     throw CError(HasError() ? ErrorText() : "libpng error");
 }
 
-void CIOBase::ReadFromStream(png_bytep bytes, std::size_t count) noexcept {
+// Moves `count` bytes in pieces the stream's 32-bit counts can carry. A short piece or a stream
+// exception becomes the error text that libpng's error exit then reports; libpng must never go
+// on with bytes that never arrived.
+template <typename Transfer>
+void CIOBase::TransferInPieces(std::size_t count, const char* shortText,
+                               Transfer transfer) noexcept {
     m_errorText[0] = '\0';
     try {
-        while (count > 0) {
-            const std::size_t piece = std::min(count, kMaxPiece);
-            auto transferred = static_cast<std::int32_t>(piece);
-            m_stream.Read(transferred, bytes);
-            if (transferred != static_cast<std::int32_t>(piece)) {
-                SetErrorText("KLD Stream error: not all data have been read!");
+        for (std::size_t done = 0; done < count;) {
+            const std::size_t piece = std::min(count - done, kMaxPiece);
+            if (transfer(done, piece) != piece) {
+                SetErrorText(shortText);
                 return;
             }
-            bytes += piece;
-            count -= piece;
+            done += piece;
         }
     } catch (const IOException& e) {
         std::snprintf(m_errorText.data(), m_errorText.size(), "KLD Stream error: 0x%08X",
                       static_cast<unsigned>(e.error));
     } catch (...) {
-        // libpng would otherwise go on with bytes that never arrived.
         SetErrorText("KLD Stream error: unexpected failure");
     }
 }
 
+void CIOBase::ReadFromStream(png_bytep bytes, std::size_t count) noexcept {
+    TransferInPieces(count, "KLD Stream error: not all data have been read!",
+                     [&](std::size_t done, std::size_t piece) {
+                         auto transferred = static_cast<std::int32_t>(piece);
+                         m_stream.Read(transferred, bytes + done);
+                         return static_cast<std::size_t>(std::max(transferred, 0));
+                     });
+}
+
 void CIOBase::WriteToStream(png_const_bytep bytes, std::size_t count) noexcept {
-    m_errorText[0] = '\0';
-    try {
-        while (count > 0) {
-            const std::size_t piece = std::min(count, kMaxPiece);
-            auto transferred = static_cast<std::int32_t>(piece);
-            m_stream.Write(transferred, bytes);
-            m_bytesWritten += static_cast<std::uint32_t>(std::max(transferred, 0));
-            if (transferred != static_cast<std::int32_t>(piece)) {
-                SetErrorText("KLD Stream error: not all data have been written!");
-                return;
-            }
-            bytes += piece;
-            count -= piece;
-        }
-    } catch (const IOException& e) {
-        std::snprintf(m_errorText.data(), m_errorText.size(), "KLD Stream error: 0x%08X",
-                      static_cast<unsigned>(e.error));
-    } catch (...) {
-        SetErrorText("KLD Stream error: unexpected failure");
-    }
+    TransferInPieces(count, "KLD Stream error: not all data have been written!",
+                     [&](std::size_t done, std::size_t piece) {
+                         auto transferred = static_cast<std::int32_t>(piece);
+                         m_stream.Write(transferred, bytes + done);
+                         const auto written = static_cast<std::size_t>(std::max(transferred, 0));
+                         m_bytesWritten += static_cast<std::uint32_t>(written);
+                         return written;
+                     });
 }
 
 // --- Reader ------------------------------------------------------------------------------------

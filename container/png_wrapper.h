@@ -85,6 +85,8 @@ public:
 
     // The stream transfers behind libpng's input and output functions. A short transfer or a
     // failing stream is recorded as the error text, which makes the callback leave libpng.
+    template <typename Transfer>
+    void TransferInPieces(std::size_t count, const char* shortText, Transfer transfer) noexcept;
     void ReadFromStream(png_bytep bytes, std::size_t count) noexcept;
     void WriteToStream(png_const_bytep bytes, std::size_t count) noexcept;
     bool HasError() const { return m_errorText[0] != '\0'; }
