@@ -83,6 +83,16 @@ RegionRect ParseRegion(const std::string& text) {
     return {at(0), at(1), at(0) + at(2), at(1) + at(3)};
 }
 
+std::pair<std::uint32_t, std::uint32_t> ParsePoint(const std::string& text,
+                                                   const std::string& option) {
+    const auto parts = Split(text, ',');
+    const auto x = parts.size() == 2 ? ToInteger(parts[0]) : std::nullopt;
+    const auto y = parts.size() == 2 ? ToInteger(parts[1]) : std::nullopt;
+    if (!x || !y || *x < 0 || *y < 0 || *x > 0x7FFFFFFF || *y > 0x7FFFFFFF)
+        throw UsageError(option + " needs X,Y");
+    return {static_cast<std::uint32_t>(*x), static_cast<std::uint32_t>(*y)};
+}
+
 ImageMode ParseModeName(const std::string& text) {
     const auto same = [](const std::string& a, const char* b) {
         return std::equal(a.begin(), a.end(), b, b + std::char_traits<char>::length(b),

@@ -43,3 +43,6 @@ std::pair<std::uint32_t, std::uint32_t> ParseSize(const std::string& text,
 RegionRect ParseRegion(const std::string& text);
 // A mode's display name without regard to case ("rgb48", "Lab"); only modes with pixel maps.
 ImageMode ParseModeName(const std::string& text);
+// "X,Y" with both from 0.
+std::pair<std::uint32_t, std::uint32_t> ParsePoint(const std::string& text,
+                                                   const std::string& option);

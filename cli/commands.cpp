@@ -1,90 +1,18 @@
 #include "commands.h"
 
+#include "cli_files.h"
+#include "container_commands.h"
+#include "container_file.h"
+#include "container_info.h"
 #include "image_compare.h"
-#include "image_file.h"
 #include "image_transform.h"
-#include "progress_bar.h"
 #include "qvt_my_image.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
-#include <omp.h>
 
 namespace {
-
-void RequireCount(const Arguments& args, std::size_t count) {
-    if (args.positional.size() != count) throw UsageError("wrong number of arguments");
-}
-
-void RequireQVT(const std::string& path, const char* role) {
-    if (KindOfPath(path) != ImageFileKind::QVT)
-        throw UsageError(std::string(role) + " must be a .qvt file");
-}
-
-// --raw WIDTHxHEIGHT:MODE and --maxval V, for reading ".raw" files; `paths` are all the inputs
-// the options could describe.
-ImageReadOptions InputOptions(const Arguments& args, const std::string& path,
-                              const std::vector<std::string>& paths) {
-    ImageReadOptions options;
-    if (KindOfPath(path) != ImageFileKind::Raw) {
-        const bool anyRaw = std::any_of(paths.begin(), paths.end(), [](const std::string& p) {
-            return KindOfPath(p) == ImageFileKind::Raw;
-        });
-        if (!anyRaw && (args.Has("--raw") || args.Has("--maxval")))
-            throw UsageError("--raw and --maxval apply to .raw input only");
-        return options;
-    }
-    if (!args.Has("--raw")) throw UsageError(".raw input needs --raw WIDTHxHEIGHT:MODE");
-    const std::string& layoutText = args.values.at("--raw");
-    const auto colon = layoutText.find(':');
-    if (colon == std::string::npos) throw UsageError("--raw needs WIDTHxHEIGHT:MODE");
-    RawLayout layout;
-    std::tie(layout.width, layout.height) = ParseSize(layoutText.substr(0, colon), "--raw");
-    layout.mode = ParseModeName(layoutText.substr(colon + 1));
-    if (!IsRawMode(layout.mode))
-        throw UsageError("mode " + layoutText.substr(colon + 1) + " has no raw form");
-    if (args.Has("--maxval")) {
-        if (!IsDeepMode(layout.mode))
-            throw UsageError("--maxval applies to 16- and 32-bit modes only");
-        layout.maxChannelValue = static_cast<std::uint32_t>(
-            ParseInteger(args.values.at("--maxval"), 1, FullRangeMaximum(layout.mode), "--maxval"));
-    }
-    options.raw = layout;
-    return options;
-}
-
-// The codec would start one thread per processor; OMP_NUM_THREADS (the OpenMP default when
-// unset) lets a user or a benchmark ask for fewer.
-int ThreadCount() { return omp_get_max_threads(); }
-
-RasterImage Load(const std::string& path, ImageReadOptions options = {}) {
-    TerminalProgress progress("Reading image data");
-    options.qvt.threads = ThreadCount();
-    options.qvt.progress = progress.Callback();
-    options.qvt.progressData = progress.Data();
-    RasterImage image = ReadImageFile(path, options);
-    if (image.incomplete)
-        std::cerr << "pictor-cli: warning: " << path
-                  << " ends before its image data; the missing samples are 0\n";
-    return image;
-}
-
-void Save(RasterImage& image, const std::string& path, ImageWriteOptions options) {
-    TerminalProgress progress("Writing image data");
-    options.qvt.threads = ThreadCount();
-    options.qvt.progress = progress.Callback();
-    options.qvt.progressData = progress.Data();
-    WriteImageFile(image, path, options);
-}
-
-ImageWriteOptions OutputOptions(const Arguments& args, const std::string& path) {
-    ImageWriteOptions options;
-    options.plainAnymap = args.Has("--plain");
-    if (options.plainAnymap && KindOfPath(path) != ImageFileKind::Anymap)
-        throw UsageError("--plain applies to anymap output only");
-    return options;
-}
 
 int RunEncode(const Arguments& args) {
     RequireCount(args, 2);
@@ -182,6 +110,10 @@ void PrintQVTInfo(const std::string& path) {
 int RunInfo(const Arguments& args) {
     RequireCount(args, 1);
     const std::string& path = args.positional[0];
+    if (IsContainerPath(path)) {
+        PrintContainerInfo(path);
+        return 0;
+    }
     if (KindOfPath(path) == ImageFileKind::QVT) {
         PrintQVTInfo(path);
         return 0;
@@ -197,56 +129,63 @@ int RunInfo(const Arguments& args) {
 } // namespace
 
 const std::vector<Command>& Commands() {
-    static const std::vector<Command> commands = {
-        {"info",
-         "info FILE",
-         "show the header of a QVT file, or the size and mode of an image",
-         "  For QVT files: header, version, region-of-interest support, levels, level\n"
-         "  lengths and channel depth.\n"
-         "  --raw WxH:MODE, --maxval V   describe a .raw input\n",
-         {"--raw", "--maxval"},
-         {},
-         RunInfo},
-        {"encode",
-         "encode IN OUT.qvt [--quality 0..31] [--levels 1..30] [--roi]",
-         "write an image as QVT",
-         "  --quality Q    0 is lossless, 31 the coarsest (default 0)\n"
-         "  --levels L     resolution levels (default: chosen from the size)\n"
-         "  --roi          tile the levels so that regions can be read alone\n"
-         "  --raw WxH:MODE, --maxval V   describe a .raw input\n",
-         {"--quality", "--levels", "--raw", "--maxval"},
-         {"--roi"},
-         RunEncode},
-        {"decode",
-         "decode IN.qvt OUT [--level L | --thumbnail] [--region X,Y,W,H]",
-         "decode a QVT file, a level of it or a region",
-         "  --level L          stop at level L (0 is full size)\n"
-         "  --thumbnail        decode only the coarsest level\n"
-         "  --region X,Y,W,H   a rectangle in full-size pixels\n"
-         "  --plain            write anymaps as plain text (P1 ... P3)\n",
-         {"--level", "--region"},
-         {"--thumbnail", "--plain"},
-         RunDecode},
-        {"convert",
-         "convert IN OUT [--mode NAME] [--size WxH]",
-         "change the mode, the size or the file format",
-         "  --mode NAME    Bitmap, Gray, Indexed, RGB, CMYK, Lab, Gray16, RGB48, Lab48,\n"
-         "                 CMYK64, ARGB, Gray32, RGB12 or RGB16 (any case)\n"
-         "  --size WxH     resample to this size\n"
-         "  --plain        write anymaps as plain text (P1 ... P3)\n"
-         "  --raw WxH:MODE, --maxval V   describe a .raw input\n",
-         {"--mode", "--size", "--raw", "--maxval"},
-         {"--plain"},
-         RunConvert},
-        {"psnr",
-         "psnr A B",
-         "compare two images by their peak signal-to-noise ratio",
-         "  Prints the PSNR and the value of each channel; exit status 1 when the images\n"
-         "  cannot be compared.\n"
-         "  --raw WxH:MODE, --maxval V   describe .raw inputs\n",
-         {"--raw", "--maxval"},
-         {},
-         RunPsnr},
-    };
+    static const std::vector<Command> commands = [] {
+        std::vector<Command> all = {
+            {"info",
+             "info FILE",
+             "show the header of a QVT or container file, or the size and mode of an image",
+             "  For QVT files: header, version, region-of-interest support, levels, level\n"
+             "  lengths and channel depth.\n"
+             "  For .kle containers: header, tile grid, ordering, index, stored tiles, preview\n"
+             "  and dead bytes (space no live part of the file uses).\n"
+             "  --raw WxH:MODE, --maxval V   describe a .raw input\n",
+             {"--raw", "--maxval"},
+             {},
+             RunInfo},
+            {"encode",
+             "encode IN OUT.qvt [--quality 0..31] [--levels 1..30] [--roi]",
+             "write an image as QVT",
+             "  --quality Q    0 is lossless, 31 the coarsest (default 0)\n"
+             "  --levels L     resolution levels (default: chosen from the size)\n"
+             "  --roi          tile the levels so that regions can be read alone\n"
+             "  --raw WxH:MODE, --maxval V   describe a .raw input\n",
+             {"--quality", "--levels", "--raw", "--maxval"},
+             {"--roi"},
+             RunEncode},
+            {"decode",
+             "decode IN.qvt OUT [--level L | --thumbnail] [--region X,Y,W,H]",
+             "decode a QVT file, a level of it or a region",
+             "  --level L          stop at level L (0 is full size)\n"
+             "  --thumbnail        decode only the coarsest level\n"
+             "  --region X,Y,W,H   a rectangle in full-size pixels\n"
+             "  --plain            write anymaps as plain text (P1 ... P3)\n",
+             {"--level", "--region"},
+             {"--thumbnail", "--plain"},
+             RunDecode},
+            {"convert",
+             "convert IN OUT [--mode NAME] [--size WxH]",
+             "change the mode, the size or the file format",
+             "  --mode NAME    Bitmap, Gray, Indexed, RGB, CMYK, Lab, Gray16, RGB48, Lab48,\n"
+             "                 CMYK64, ARGB, Gray32, RGB12 or RGB16 (any case)\n"
+             "  --size WxH     resample to this size\n"
+             "  --plain        write anymaps as plain text (P1 ... P3)\n"
+             "  --raw WxH:MODE, --maxval V   describe a .raw input\n",
+             {"--mode", "--size", "--raw", "--maxval"},
+             {"--plain"},
+             RunConvert},
+            {"psnr",
+             "psnr A B",
+             "compare two images by their peak signal-to-noise ratio",
+             "  Prints the PSNR and the value of each channel; exit status 1 when the images\n"
+             "  cannot be compared.\n"
+             "  --raw WxH:MODE, --maxval V   describe .raw inputs\n",
+             {"--raw", "--maxval"},
+             {},
+             RunPsnr},
+        };
+        for (Command& command : ContainerCommands())
+            all.push_back(std::move(command));
+        return all;
+    }();
     return commands;
 }

@@ -1,5 +1,6 @@
 // pictor-cli: the codec, pixel maps and image files from the command line.
 #include "commands.h"
+#include "qvt_error.h"
 #include "raster_image.h"
 
 #include <cstdio>
@@ -13,13 +14,24 @@ constexpr int kExitUsage = 2;
 void PrintOverview(std::FILE* to) {
     std::fprintf(to, "usage: pictor-cli COMMAND ARGUMENTS   (pictor-cli COMMAND --help)\n\n");
     for (const Command& command : Commands())
-        std::fprintf(to, "  %-8s %s\n", command.name, command.summary);
-    std::fprintf(to, "\nFiles are chosen by extension: .qvt, .pbm/.pgm/.ppm/.pnm, .raw, and the\n"
-                     "formats Qt reads and writes (.png, .bmp, .jpg, ...).\n");
+        std::fprintf(to, "  %-15s %s\n", command.name, command.summary);
+    std::fprintf(to,
+                 "\nFiles are chosen by extension: .qvt, .kle, .pbm/.pgm/.ppm/.pnm, .raw, and the\n"
+                 "formats Qt reads and writes (.png, .bmp, .jpg, ...).\n");
 }
 
 void PrintHelp(const Command& command) {
     std::printf("usage: pictor-cli %s\n%s", command.usage, command.details);
+}
+
+// How many leading arguments name the command ("info", "kle create"); 0 when they do not.
+std::size_t MatchCommand(const Command& command, const std::vector<std::string>& args) {
+    const std::string name = command.name;
+    const auto space = name.find(' ');
+    if (space == std::string::npos) return args[0] == name ? 1 : 0;
+    return args.size() >= 2 && args[0] == name.substr(0, space) && args[1] == name.substr(space + 1)
+               ? 2
+               : 0;
 }
 
 } // namespace
@@ -35,8 +47,10 @@ int main(int argc, char** argv) {
         return 0;
     }
     for (const Command& command : Commands()) {
-        if (args[0] != command.name) continue;
-        const std::vector<std::string> rest(args.begin() + 1, args.end());
+        const std::size_t words = MatchCommand(command, args);
+        if (words == 0) continue;
+        const std::vector<std::string> rest(args.begin() + static_cast<std::ptrdiff_t>(words),
+                                            args.end());
         for (const auto& arg : rest)
             if (arg == "--help" || arg == "-h") {
                 PrintHelp(command);
@@ -51,9 +65,13 @@ int main(int argc, char** argv) {
         } catch (const ImageFileError& error) {
             std::cerr << "pictor-cli: " << error.what() << '\n';
             return kExitFailure;
+        } catch (const IOException& error) {
+            std::cerr << "pictor-cli: " << ErrorMessageForCode(error.error) << '\n';
+            return kExitFailure;
         }
     }
-    std::cerr << "pictor-cli: unknown command " << args[0] << '\n';
+    std::cerr << "pictor-cli: unknown command " << args[0]
+              << (args[0] == "kle" && args.size() > 1 ? " " + args[1] : "") << '\n';
     PrintOverview(stderr);
     return kExitUsage;
 }

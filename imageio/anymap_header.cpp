@@ -14,6 +14,9 @@ constexpr std::size_t kMaxLineLength = 999;
 // Sizes and maxval larger than this are refused before anything is allocated.
 constexpr std::int64_t kMaxSide = 0x7FFFFFFF;
 constexpr std::int64_t kMaxSampleValue = 65535;
+// How many times the raster bytes a file holds its header may announce (plus some slack).
+constexpr std::uint64_t kLargestShortfall = 64;
+constexpr std::uint64_t kShortfallSlack = 4096;
 
 [[noreturn]] void ThrowHeaderError() { throw ImageFileError(kCannotReadHeader); }
 
@@ -57,7 +60,31 @@ std::optional<std::int64_t> ParseNumber(const std::string& line, std::size_t& at
     return negative ? -value : value;
 }
 
+std::optional<std::uint64_t> RemainingBytes(std::streambuf& in) {
+    const auto here = in.pubseekoff(0, std::ios::cur, std::ios::in);
+    const auto end = in.pubseekoff(0, std::ios::end, std::ios::in);
+    if (here == std::streampos(-1) || end == std::streampos(-1)) return std::nullopt;
+    in.pubseekpos(here, std::ios::in);
+    return static_cast<std::uint64_t>(end - here);
+}
+
+// The fewest bytes that can hold the raster: binary rows exactly, plain text one digit and one
+// separator per value.
+std::uint64_t MinimumRasterBytes(const AnymapHeader& header) {
+    const std::uint64_t values =
+        std::uint64_t{header.width} * header.height * AnymapChannels(header.magic);
+    if (IsPlainAnymap(header.magic)) return 2 * values - 1;
+    if (header.magic == 4) return (std::uint64_t{header.width} + 7) / 8 * header.height;
+    return values * (header.maxval > 255 ? 2 : 1);
+}
+
 } // namespace
+
+void CheckAnymapRasterSize(const AnymapHeader& header, std::streambuf& in) {
+    if (const auto remaining = RemainingBytes(in);
+        remaining && MinimumRasterBytes(header) > *remaining * kLargestShortfall + kShortfallSlack)
+        ThrowHeaderError();
+}
 
 AnymapHeader ReadAnymapHeader(std::streambuf& in) {
     AnymapHeader header;

@@ -1,6 +1,7 @@
 #include "anymap_file.h"
 
 #include "anymap_header.h"
+#include "anymap_rows.h"
 #include "mul_div.h"
 #include "pixmap_factory.h"
 #include "qvt_error.h"
@@ -15,40 +16,15 @@
 
 namespace {
 
-// A truncated file still opens, but a header announcing more than this many times the raster
-// bytes the file holds is a lie, not a truncation: it is refused before anything is allocated.
-constexpr std::uint64_t kLargestShortfall = 64;
-constexpr std::uint64_t kShortfallSlack = 4096;
-
-bool IsPlain(int magic) { return magic <= 3; }
-bool IsBitmap(int magic) { return magic == 1 || magic == 4; }
-int ChannelsOf(int magic) { return magic == 3 || magic == 6 ? 3 : 1; }
-
-std::optional<std::uint64_t> RemainingBytes(std::filebuf& file) {
-    const auto here = file.pubseekoff(0, std::ios::cur, std::ios::in);
-    const auto end = file.pubseekoff(0, std::ios::end, std::ios::in);
-    if (here == std::streampos(-1) || end == std::streampos(-1)) return std::nullopt;
-    file.pubseekpos(here, std::ios::in);
-    return static_cast<std::uint64_t>(end - here);
-}
-
-// The fewest bytes that can hold the raster: binary rows exactly, plain text one digit and one
-// separator per value.
-std::uint64_t MinimumRasterBytes(const AnymapHeader& header) {
-    const std::uint64_t values =
-        std::uint64_t{header.width} * header.height * ChannelsOf(header.magic);
-    if (IsPlain(header.magic)) return 2 * values - 1;
-    if (header.magic == 4) return (std::uint64_t{header.width} + 7) / 8 * header.height;
-    return values * (header.maxval > 255 ? 2 : 1);
-}
-
 // Samples of one row in file order, from plain text or binary bytes; returns how many arrived.
 class SampleReader {
 public:
     SampleReader(std::streambuf& in, const AnymapHeader& header)
-        : in_(in), plain_(IsPlain(header.magic)), wide_(header.maxval > 255),
-          bytes_(plain_ ? 0
-                        : std::size_t{header.width} * ChannelsOf(header.magic) * (wide_ ? 2 : 1)) {}
+        : in_(in), plain_(IsPlainAnymap(header.magic)), wide_(header.maxval > 255),
+          bytes_(plain_
+                     ? 0
+                     : std::size_t{header.width} * AnymapChannels(header.magic) * (wide_ ? 2 : 1)) {
+    }
 
     std::size_t ReadRow(std::uint32_t* samples, std::size_t count) {
         return plain_ ? ReadPlain(samples, count) : ReadBinary(samples, count);
@@ -108,8 +84,8 @@ private:
 class RowStore {
 public:
     RowStore(RasterImage& image, const AnymapHeader& header)
-        : image_(image), header_(header), channels_(ChannelsOf(header.magic)) {
-        if (IsBitmap(header.magic)) return;
+        : image_(image), header_(header), channels_(AnymapChannels(header.magic)) {
+        if (IsBitmapAnymap(header.magic)) return;
         toDisplay_.resize(header.maxval + 1);
         for (std::uint32_t v = 0; v <= header.maxval; ++v)
             toDisplay_[v] = static_cast<std::uint8_t>(MulDiv(v, 255, header.maxval));
@@ -119,7 +95,7 @@ public:
         std::fill(samples + count, samples + std::size_t{header_.width} * channels_, 0u);
         std::uint8_t* display =
             image_.display->TopRow() + std::ptrdiff_t{image_.display->Pitch()} * y;
-        if (IsBitmap(header_.magic)) return StoreBits(display, samples);
+        if (IsBitmapAnymap(header_.magic)) return StoreBits(display, samples);
         const std::size_t values = std::size_t{header_.width} * channels_;
         for (std::size_t i = 0; i < values; ++i)
             samples[i] = std::min(samples[i], header_.maxval);
@@ -169,31 +145,17 @@ bool ReadBinaryBitmap(std::streambuf& in, const AnymapHeader& header, CDisplayIm
 
 // Binary 8-bit rasters, the common case, go straight from the file's bytes into display rows.
 bool ReadByteRaster(std::streambuf& in, const AnymapHeader& header, CDisplayImage& display) {
-    const int channels = ChannelsOf(header.magic);
+    const int channels = AnymapChannels(header.magic);
     const std::size_t rowBytes = std::size_t{header.width} * static_cast<std::size_t>(channels);
-    std::array<std::uint8_t, 256> toDisplay;
-    for (std::uint32_t v = 0; v < 256; ++v)
-        toDisplay[v] =
-            static_cast<std::uint8_t>(MulDiv(std::min(v, header.maxval), 255, header.maxval));
+    const std::array<std::uint8_t, 256> scale = ByteSampleScale(header.maxval);
     std::vector<std::uint8_t> row(rowBytes);
     for (std::uint32_t y = 0; y < header.height; ++y) {
         const auto got = static_cast<std::size_t>(
             std::max<std::streamsize>(0, in.sgetn(reinterpret_cast<char*>(row.data()),
                                                   static_cast<std::streamsize>(rowBytes))));
         std::fill(row.begin() + static_cast<std::ptrdiff_t>(got), row.end(), std::uint8_t{0});
-        std::uint8_t* __restrict out = display.TopRow() + std::ptrdiff_t{display.Pitch()} * y;
-        const std::uint8_t* __restrict from = row.data();
-        if (channels == 1) {
-            for (std::size_t i = 0; i < rowBytes; ++i)
-                out[i] = toDisplay[from[i]];
-        } else {
-            // red, green, blue in the file; blue, green, red in memory
-            for (std::size_t i = 0; i < rowBytes; i += 3) {
-                out[i] = toDisplay[from[i + 2]];
-                out[i + 1] = toDisplay[from[i + 1]];
-                out[i + 2] = toDisplay[from[i]];
-            }
-        }
+        StoreByteRow(row.data(), display.TopRow() + std::ptrdiff_t{display.Pitch()} * y, rowBytes,
+                     channels, scale);
         if (got != rowBytes) return false;
     }
     return true;
@@ -202,7 +164,7 @@ bool ReadByteRaster(std::streambuf& in, const AnymapHeader& header, CDisplayImag
 bool ReadSampleRaster(std::streambuf& in, const AnymapHeader& header, RasterImage& image) {
     SampleReader reader(in, header);
     RowStore store(image, header);
-    const std::size_t count = std::size_t{header.width} * ChannelsOf(header.magic);
+    const std::size_t count = std::size_t{header.width} * AnymapChannels(header.magic);
     std::vector<std::uint32_t> samples(count);
     bool complete = true;
     for (std::uint32_t y = 0; y < header.height; ++y) {
@@ -214,8 +176,8 @@ bool ReadSampleRaster(std::streambuf& in, const AnymapHeader& header, RasterImag
 }
 
 ImageMode DisplayModeOfMagic(int magic) {
-    if (IsBitmap(magic)) return ModeBitmap;
-    return ChannelsOf(magic) == 3 ? ModeRGB : ModeGray;
+    if (IsBitmapAnymap(magic)) return ModeBitmap;
+    return AnymapChannels(magic) == 3 ? ModeRGB : ModeGray;
 }
 
 } // namespace
@@ -226,9 +188,7 @@ RasterImage ReadAnymapFile(const std::string& path) {
     if (!file.open(path, std::ios::in | std::ios::binary))
         ThrowCodeError(static_cast<std::uint32_t>(errno != 0 ? errno : ENOENT));
     const AnymapHeader header = ReadAnymapHeader(file);
-    if (const auto remaining = RemainingBytes(file);
-        remaining && MinimumRasterBytes(header) > *remaining * kLargestShortfall + kShortfallSlack)
-        throw ImageFileError(kCannotReadHeader);
+    CheckAnymapRasterSize(header, file);
 
     RasterImage image;
     image.maxChannelValue = header.maxval;
@@ -238,7 +198,7 @@ RasterImage ReadAnymapFile(const std::string& path) {
     if (header.maxval > 255) {
         try {
             image.pixMap = CreatePixMap({0, 0, header.width, header.height},
-                                        ChannelsOf(header.magic) == 3 ? ModeRGB48 : ModeGray16);
+                                        AnymapChannels(header.magic) == 3 ? ModeRGB48 : ModeGray16);
         } catch (const IOException&) {
             throw ImageFileError(kImageCreationFailed);
         }
@@ -246,7 +206,7 @@ RasterImage ReadAnymapFile(const std::string& path) {
     bool complete;
     if (header.magic == 4)
         complete = ReadBinaryBitmap(file, header, *image.display);
-    else if (!IsPlain(header.magic) && header.maxval <= 255)
+    else if (!IsPlainAnymap(header.magic) && header.maxval <= 255)
         complete = ReadByteRaster(file, header, *image.display);
     else
         complete = ReadSampleRaster(file, header, image);

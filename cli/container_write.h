@@ -1,0 +1,24 @@
+// Writing an image file into a container in strips of whole tile rows, so that a binary graymap
+// or pixmap larger than memory needs memory for one strip only.
+#pragma once
+
+#include "image_file.h"
+#include "kld_ext.h"
+#include "progress_bar.h"
+
+#include <cstdint>
+#include <string>
+
+struct ContainerWriteSettings {
+    std::uint8_t quality = 255; // 255: the container's default quality
+    std::uint8_t codecKind = 1; // automatic, wavelet codec (2) or PNG (3)
+};
+
+// Writes the image with its top-left corner at (x, y), which must lie inside the container;
+// what lies past the container's edges is left out. Binary 8- and 16-bit graymaps and pixmaps
+// are read a strip at a time, other files whole. Pixels are converted to the container's mode
+// (deep samples below their full range are stretched to it first). Throws ImageFileError for an
+// image whose mode cannot be converted, before anything is written.
+void WriteIntoContainer(CKLDExt& container, const std::string& path,
+                        const ImageReadOptions& options, std::uint32_t x, std::uint32_t y,
+                        const ContainerWriteSettings& settings, TerminalProgress& progress);

@@ -1,0 +1,19 @@
+// Binary anymap rows into pixel-map rows: samples in memory order (blue, green, red for
+// pixmaps), shared by the whole-file reader and the strip reader.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+// 8-bit samples 0 ... maxval as 0 ... 255; values above maxval count as maxval.
+std::array<std::uint8_t, 256> ByteSampleScale(std::uint32_t maxval);
+
+// One row of 8-bit samples (`rowBytes` of them, `channels` per pixel) through `scale`.
+void StoreByteRow(const std::uint8_t* from, std::uint8_t* to, std::size_t rowBytes, int channels,
+                  const std::array<std::uint8_t, 256>& scale);
+
+// One row of big-endian 16-bit samples (`width` pixels) as native 16-bit words holding the values
+// themselves, clamped to maxval.
+void StoreWordRow(const std::uint8_t* from, std::uint8_t* to, std::size_t width, int channels,
+                  std::uint32_t maxval);
