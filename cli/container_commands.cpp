@@ -89,6 +89,27 @@ KLDExtHeader HeaderFromArguments(const Arguments& args) {
     return header;
 }
 
+ContainerWriteSettings WriteSettings(const Arguments& args, std::uint8_t quality,
+                                     std::uint8_t codecKind) {
+    ContainerWriteSettings settings;
+    settings.quality = quality;
+    settings.codecKind = codecKind;
+    if (args.Has("--strip-memory"))
+        settings.stripBytes = static_cast<std::uint64_t>(ParseInteger(
+                                  args.values.at("--strip-memory"), 0, 65536, "--strip-memory"))
+                              << 20;
+    return settings;
+}
+
+std::uint8_t ParseCodec(const Arguments& args) {
+    if (!args.Has("--codec")) return KLD::KindAutomatic;
+    const std::string& codec = args.values.at("--codec");
+    if (codec == "auto") return KLD::KindAutomatic;
+    if (codec == "qvt") return KLD::KindWavelet;
+    if (codec == "png") return KLD::KindPng;
+    throw UsageError("--codec needs auto, qvt or png");
+}
+
 int RunCreate(const Arguments& args) {
     RequireCount(args, 1);
     const std::string& path = args.positional[0];
@@ -108,17 +129,9 @@ int RunCreate(const Arguments& args) {
     if (!args.Has("--from")) return 0;
     ContainerFile file(path, ContainerAccess::Write);
     TerminalProgress progress("Writing image data");
-    WriteIntoContainer(*file, args.values.at("--from"), input, 0, 0, {}, progress);
+    WriteIntoContainer(*file, args.values.at("--from"), input, 0, 0,
+                       WriteSettings(args, 255, KLD::KindAutomatic), progress);
     return 0;
-}
-
-std::uint8_t ParseCodec(const Arguments& args) {
-    if (!args.Has("--codec")) return KLD::KindAutomatic;
-    const std::string& codec = args.values.at("--codec");
-    if (codec == "auto") return KLD::KindAutomatic;
-    if (codec == "qvt") return KLD::KindWavelet;
-    if (codec == "png") return KLD::KindPng;
-    throw UsageError("--codec needs auto, qvt or png");
 }
 
 std::string SizeText(CKLDExt& container) {
@@ -132,9 +145,8 @@ int RunWrite(const Arguments& args) {
     RequireContainer(path, "FILE");
     if (!args.Has("--at")) throw UsageError("--at X,Y is needed");
     const auto [x, y] = ParsePoint(args.values.at("--at"), "--at");
-    ContainerWriteSettings settings;
-    settings.quality = ParseQuality(args, 255);
-    settings.codecKind = ParseCodec(args);
+    const ContainerWriteSettings settings =
+        WriteSettings(args, ParseQuality(args, 255), ParseCodec(args));
     const ImageReadOptions input = InputOptions(args, image, {image});
     ContainerFile file(path, ContainerAccess::Write);
     if (x >= file->Width() || y >= file->Height())
@@ -293,9 +305,11 @@ std::vector<Command> ContainerCommands() {
          "  --plain-index      store the tile index without compression\n"
          "  --from IMAGE       write the image at the top-left corner; binary PGM and PPM\n"
          "                     files are read in strips, so they may exceed memory\n"
+         "  --strip-memory MB  source pixels per written strip (default 64; at least one\n"
+         "                     row of tiles); each strip also rewrites the preview\n"
          "  --raw WxH:MODE, --maxval V   describe a .raw --from image\n",
          {"--size", "--mode", "--tile", "--ordering", "--quality", "--background", "--preview",
-          "--from", "--raw", "--maxval"},
+          "--from", "--strip-memory", "--raw", "--maxval"},
          {"--plain-index"},
          RunCreate},
         {"kle write",
@@ -304,9 +318,11 @@ std::vector<Command> ContainerCommands() {
          "  --at X,Y           where the image's top-left corner goes\n"
          "  --codec C          auto (default), qvt or png for the re-coded tiles\n"
          "  --quality Q        0 lossless ... 31 (default: the container's own)\n"
+         "  --strip-memory MB  source pixels per written strip (default 64; at least one\n"
+         "                     row of tiles)\n"
          "  --raw WxH:MODE, --maxval V   describe a .raw input\n"
          "  Binary PGM and PPM files are read in strips, so they may exceed memory.\n",
-         {"--at", "--codec", "--quality", "--raw", "--maxval"},
+         {"--at", "--codec", "--quality", "--strip-memory", "--raw", "--maxval"},
          {},
          RunWrite},
         {"kle read",

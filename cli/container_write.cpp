@@ -115,13 +115,18 @@ void WriteIntoContainer(CKLDExt& container, const std::string& path,
     const std::uint32_t tileHeight = container.TileHeight();
     // The last tile row absorbs the rest of the height.
     const std::uint32_t lastRowTop = (container.TileRows() - 1) * tileHeight;
+    const std::uint64_t tileRowBytes =
+        (std::uint64_t{source->Width()} * container.Header().bitsPerPixel + 7) / 8 * tileHeight;
+    const auto rowsPerStrip = static_cast<std::uint32_t>(
+        std::clamp<std::uint64_t>(settings.stripBytes / tileRowBytes, 1, container.TileRows()));
     const std::uint32_t end = static_cast<std::uint32_t>(
         std::min<std::uint64_t>(std::uint64_t{y} + source->Height(), container.Height()));
     const std::uint32_t width = std::min(source->Width(), container.Width() - x);
     const auto mode = static_cast<ImageMode>(container.Mode());
     for (std::uint32_t top = y; top < end;) {
-        // One tile row per strip: every tile is coded once, and memory holds one row of tiles.
-        const std::uint64_t boundary = (top / tileHeight + 1) * std::uint64_t{tileHeight};
+        // Strips end on tile rows, so every tile is coded once.
+        const std::uint64_t boundary =
+            (std::uint64_t{top / tileHeight} + rowsPerStrip) * tileHeight;
         const auto bottom = static_cast<std::uint32_t>(
             boundary > lastRowTop ? end : std::min<std::uint64_t>(boundary, end));
         const std::unique_ptr<CPixMap> strip =

@@ -12,6 +12,9 @@
 struct ContainerWriteSettings {
     std::uint8_t quality = 255; // 255: the container's default quality
     std::uint8_t codecKind = 1; // automatic, wavelet codec (2) or PNG (3)
+    // Bytes of source pixels per strip; a strip holds at least one row of tiles. Each strip is
+    // one write, which recodes the preview, so larger strips save time and cost memory.
+    std::uint64_t stripBytes = std::uint64_t{64} << 20;
 };
 
 // Writes the image with its top-left corner at (x, y), which must lie inside the container;

@@ -89,8 +89,9 @@ TEST_F(Container, WrittenImagesReadBackAsTheSourceCrop) {
 }
 
 TEST_F(Container, StripsAcrossTileBordersKeepEveryRowAndLeaveTheRestBackground) {
-    // The tile rows are 8 high and the image starts in the middle of one, so every strip but the
-    // first and last covers a whole tile row; the last row of tiles absorbs the 5 extra rows.
+    // The tile rows are 8 high, strips hold one row of tiles and the image starts in the middle
+    // of one, so every strip but the first and last covers a whole tile row; the last row of
+    // tiles absorbs the 5 extra rows.
     for (const std::uint32_t maxval : {255u, 65535u}) {
         const Anymap ppm = RandomPpm(37, 43, maxval, maxval);
         WriteBytes(Path("in.ppm"), ppm.file);
@@ -98,7 +99,7 @@ TEST_F(Container, StripsAcrossTileBordersKeepEveryRowAndLeaveTheRestBackground) 
         const std::size_t pixelBytes = maxval > 255 ? 6 : 3;
         Ok("kle create " + Kle() + " --size 50x61 --tile 16x8 --mode " + mode +
            " --background 102030");
-        Ok("kle write " + Kle() + " " + Path("in.ppm") + " --at 11,3");
+        Ok("kle write " + Kle() + " " + Path("in.ppm") + " --at 11,3 --strip-memory 0");
         Ok("kle read " + Kle() + " " + Path("all.raw") + " --region 0,0,50,61");
         const std::string all = ReadBytes(Path("all.raw"));
         ASSERT_EQ(all.size(), 50 * 61 * pixelBytes);
@@ -110,7 +111,7 @@ TEST_F(Container, StripsAcrossTileBordersKeepEveryRowAndLeaveTheRestBackground) 
         }
         // The same image given as the container's source at creation.
         Ok("kle create " + Kle("from.kle") + " --size 37x43 --tile 16x8 --mode " + mode +
-           " --from " + Path("in.ppm"));
+           " --strip-memory 0 --from " + Path("in.ppm"));
         Ok("kle read " + Kle("from.kle") + " " + Path("from.raw") + " --region 0,0,37,43");
         EXPECT_TRUE(ReadBytes(Path("from.raw")) == ppm.raw) << mode;
     }
