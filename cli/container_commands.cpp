@@ -149,6 +149,9 @@ int RunWrite(const Arguments& args) {
         WriteSettings(args, ParseQuality(args, 255), ParseCodec(args));
     const ImageReadOptions input = InputOptions(args, image, {image});
     ContainerFile file(path, ContainerAccess::Write);
+    // Its shorter fixed part cannot take the current one in place.
+    if (!file.HasCurrentStructure())
+        throw ImageFileError(path + " has an older structure; reorganize it first");
     if (x >= file->Width() || y >= file->Height())
         throw UsageError("--at lies outside the " + SizeText(*file) + " image");
     TerminalProgress progress("Writing image data");

@@ -230,6 +230,32 @@ TEST_F(Container, ReorganizingKeepsTheContentAndDropsDeadBytes) {
     EXPECT_TRUE(ReadBytes(Path("p2.ppm")).substr(0, 12) == ReadBytes(Path("p1.ppm")).substr(0, 12));
 }
 
+TEST_F(Container, OlderFilesAreReadAndRepairBringsThemToTheCurrentStructure) {
+    WriteBytes(Path("in.raw"), RandomRaw(ModeRGB, 40, 30, 6));
+    Ok("kle create " + Kle() + " --size 40x30 --tile 16x16 --mode RGB --preview 20x15");
+    Ok("kle write " + Kle() + " " + Path("in.raw") + " --at 0,0 " + RawArgument(ModeRGB, 40, 30));
+    // The same file with a 21-byte header (no default quality); a zero byte after the layout
+    // block keeps every offset where it was.
+    const std::string current = ReadBytes(Kle());
+    WriteBytes(Kle("old.kle"), current.substr(0, 4) + std::string("\x15\0\0\0", 4) +
+                                   current.substr(8, 21) + current.substr(30, 24) +
+                                   std::string(1, '\0') + current.substr(54));
+    EXPECT_NE(Run("info " + Kle("old.kle")).out.find("Structure: older"), std::string::npos);
+    Ok("kle read " + Kle("old.kle") + " " + Path("old.raw") + " --region 0,0,40,30");
+    EXPECT_TRUE(ReadBytes(Path("old.raw")) == ReadBytes(Path("in.raw")));
+    const Outcome write = Run("kle write " + Kle("old.kle") + " " + Path("in.raw") + " --at 0,0 " +
+                              RawArgument(ModeRGB, 40, 30));
+    EXPECT_EQ(write.status, 1);
+    EXPECT_NE(write.err.find("older structure"), std::string::npos) << write.err;
+
+    Ok("kle repair " + Kle("old.kle"));
+    const std::string info = Run("info " + Kle("old.kle")).out;
+    EXPECT_NE(info.find("Structure: current"), std::string::npos) << info;
+    EXPECT_NE(info.find("Preview: 20 x 15"), std::string::npos) << info;
+    Ok("kle read " + Kle("old.kle") + " " + Path("new.raw") + " --region 0,0,40,30");
+    EXPECT_TRUE(ReadBytes(Path("new.raw")) == ReadBytes(Path("in.raw")));
+}
+
 TEST_F(Container, DamagedFilesFailAndAPreviewIsRepaired) {
     WriteBytes(Path("in.raw"), RandomRaw(ModeRGB, 64, 64, 4));
     Ok("kle create " + Kle() + " --size 64x64 --tile 32x32 --mode RGB --preview 16x16");
