@@ -19,7 +19,7 @@
 namespace {
 
 constexpr std::uint32_t kDefaultTileSide = 200;
-// Below this width the preview is as wide as the image.
+// Up to this length the preview is as large as the image.
 constexpr std::uint32_t kPreviewSide = 800;
 
 void RequireContainer(const std::string& path, const char* role) {
@@ -31,19 +31,22 @@ std::uint8_t ParseQuality(const Arguments& args, std::uint8_t absent) {
     return static_cast<std::uint8_t>(ParseInteger(args.values.at("--quality"), 0, 31, "--quality"));
 }
 
-// A preview between 800 and 1200 pixels wide for images wider than 800, the image's own width
-// otherwise, and the height in the image's proportion (at least 1).
+// A preview whose longer side is 800 to 1200 pixels for images longer than 800, the image's own
+// size otherwise, and whose shorter side keeps the image's proportion (at least 1).
 std::pair<std::uint32_t, std::uint32_t> DefaultPreviewSize(std::uint32_t width,
                                                            std::uint32_t height) {
-    double previewWidth = width;
-    if (width > kPreviewSide) {
-        const double whole = std::floor(width / double{kPreviewSide});
-        const double divisor = width / 1200.0 > whole ? width / double{kPreviewSide} : whole;
-        previewWidth = std::floor(width / divisor);
+    const std::uint32_t longer = std::max(width, height);
+    double previewLonger = longer;
+    if (longer > kPreviewSide) {
+        const double whole = std::floor(longer / double{kPreviewSide});
+        const double divisor = longer / 1200.0 > whole ? longer / double{kPreviewSide} : whole;
+        previewLonger = std::floor(longer / divisor);
     }
-    const double previewHeight = std::floor(height / (width / previewWidth));
-    return {static_cast<std::uint32_t>(previewWidth),
-            static_cast<std::uint32_t>(std::max(1.0, previewHeight))};
+    const auto previewShorter = static_cast<std::uint32_t>(
+        std::max(1.0, std::floor(std::min(width, height) / (longer / previewLonger))));
+    const auto previewSide = static_cast<std::uint32_t>(previewLonger);
+    return width >= height ? std::pair{previewSide, previewShorter}
+                           : std::pair{previewShorter, previewSide};
 }
 
 std::array<std::uint8_t, 3> ParseBackground(const std::string& text) {
@@ -304,7 +307,8 @@ std::vector<Command> ContainerCommands() {
          "  --ordering O       rows (default) or hilbert: the order tiles are numbered in\n"
          "  --quality Q        default quality of the tiles, 0 lossless ... 31 (default 0)\n"
          "  --background RGB   colour of the parts never written (default FFFFFF)\n"
-         "  --preview WxH      preview size (default 800 to 1200 wide, in proportion)\n"
+         "  --preview WxH      preview size (default: 800 to 1200 on the longer side, in\n"
+         "                     proportion)\n"
          "  --plain-index      store the tile index without compression\n"
          "  --from IMAGE       write the image at the top-left corner; binary PGM and PPM\n"
          "                     files are read in strips, so they may exceed memory\n"

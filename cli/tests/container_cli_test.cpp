@@ -173,6 +173,8 @@ TEST_F(Container, InfoReportsGridIndexPreviewAndDeadBytes) {
         {"--size 1000x1000 --mode RGB", "Grid: 5 x 5 tiles", "Preview: 1000 x 1000"},
         {"--size 2000x1000 --mode Gray", "Grid: 10 x 5 tiles", "Preview: 1000 x 500"},
         {"--size 1500x600 --mode RGB --tile 300x250", "Grid: 5 x 2 tiles", "Preview: 800 x 320"},
+        {"--size 600x3000 --mode RGB48", "Grid: 3 x 15 tiles", "Preview: 200 x 1000"},
+        {"--size 100000x90 --mode Gray", "Grid: 500 x 1 tiles", "Preview: 800 x 1"},
         {"--size 120x90 --mode CMYK --preview 30x20", "Grid: 1 x 1 tiles", "Preview: 30 x 20"},
     };
     for (const Case& c : cases) {
