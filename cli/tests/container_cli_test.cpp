@@ -296,9 +296,11 @@ TEST_F(Container, DamagedFilesFailAndAPreviewIsRepaired) {
     EXPECT_NE(Run("info " + Kle("preview.kle")).out.find("Preview: 500 x 500"), std::string::npos);
 }
 
-TEST_F(Container, BadArgumentsAreUsageErrors) {
+TEST_F(Container, BadArgumentsAndFailuresGiveTheirStatusAndMessage) {
     Ok("kle create " + Kle() + " --size 64x48 --mode RGB");
     WriteBytes(Path("in.ppm"), "P6\n2 2\n255\n" + std::string(12, 'x'));
+    WriteBytes(Path("in.pbm"), "P4\n8 2\n\xA5\x5A");
+    Ok("kle create " + Kle("lab.kle") + " --size 16x16 --mode Lab48");
     struct Case {
         std::string arguments;
         int status;
@@ -326,6 +328,9 @@ TEST_F(Container, BadArgumentsAreUsageErrors) {
         {"kle reorganize" + kle + Path("x.ppm"), 2, ".kle"},
         {"kle read " + Kle("missing.kle") + " " + Path("x.ppm") + " --region 0,0,2,2", 1,
          "No such file or directory"},
+        {"kle write " + Kle("lab.kle") + " " + Path("in.pbm") + " --at 0,0", 1,
+         "The input image has an incompatible image mode. Change image mode or choose another "
+         "input image."},
         {"kle write" + kle + Path("in.ppm") + " --at 0,0", 0, ""},
     };
     for (const Case& c : cases) {
