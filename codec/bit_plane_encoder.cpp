@@ -19,10 +19,7 @@ void RequireFits(std::uint64_t codeEnd) {
 void CEncodeBlock::EncodeBitPlanes(bool favorSpeed) {
     const std::uint32_t n = header & kValueCountMask;
     if (n > kBlockValues) ThrowCodecError(ErrorWrongFormat);
-    const std::uint32_t planes =
-        maxAbs == 0 ? 1u : static_cast<std::uint32_t>(std::bit_width(maxAbs));
-    maxAbs = 0;
-    PrepareMagnitudes(n, planes);
+    const std::uint32_t planes = PrepareMagnitudes(n);
     SetBits(codeWords.data(), 0, 5, planes & 31); // 32 planes are stored as 0
     codePos = 5;
     for (std::uint32_t b = planes; b-- > 0;)
@@ -30,11 +27,14 @@ void CEncodeBlock::EncodeBitPlanes(bool favorSpeed) {
 }
 
 // Splits the values once per block into magnitudes and sign bits, so that every plane works on
-// words of 32 values.
-void CEncodeBlock::PrepareMagnitudes(std::uint32_t n, std::uint32_t planes) {
-    const std::uint32_t coded = LowBitsMask(planes);
-    for (std::uint32_t i = 0; i < n; ++i)
-        m_magnitudes[i] = Magnitude(values[i]) & coded;
+// words of 32 values. The largest magnitude has the same highest bit as all of them ORed, which
+// needs no comparison and keeps the loop vectorised.
+std::uint32_t CEncodeBlock::PrepareMagnitudes(std::uint32_t n) {
+    std::uint32_t anyBits = 0;
+    for (std::uint32_t i = 0; i < n; ++i) {
+        m_magnitudes[i] = Magnitude(values[i]);
+        anyBits |= m_magnitudes[i];
+    }
     const std::uint32_t words = WordsForBits(n);
     std::fill(m_magnitudes.begin() + n, m_magnitudes.begin() + words * 32, 0u);
     const auto* raw = reinterpret_cast<const std::uint32_t*>(values.data());
@@ -42,6 +42,7 @@ void CEncodeBlock::PrepareMagnitudes(std::uint32_t n, std::uint32_t planes) {
         m_negative[w] = PlaneBits(raw + w * 32, 31) & ValidBitsOfWord(w, n);
     std::fill_n(m_significant.begin(), words, 0u);
     m_insignificant = n;
+    return anyBits == 0 ? 1u : static_cast<std::uint32_t>(std::bit_width(anyBits));
 }
 
 void CEncodeBlock::CodePlane(std::uint32_t plane, std::uint32_t n, bool favorSpeed) {

@@ -73,7 +73,6 @@ void CBlockEncoder::FinishBlock(std::uint16_t header) {
     m_current = m_blocks[static_cast<std::size_t>(m_usedBlocks)].get();
     ++m_usedBlocks;
     m_current->valuePos = 0;
-    m_current->maxAbs = 0;
     m_current->codePos = 0;
     m_current->lastLevelIndex = lastLevelIndex;
 }
@@ -140,7 +139,6 @@ void CBlockEncoder::WriteBlock(CEncodeBlock& block) {
     if (m_hasLevelLengths) m_currLevelIndex = block.lastLevelIndex + 1;
     m_lastWritePos = pos;
     block.valuePos = 0;
-    block.maxAbs = 0;
 }
 
 void CBlockEncoder::StartLevelLengths() {
