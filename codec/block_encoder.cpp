@@ -8,6 +8,7 @@
 #include "tile_span.h"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 #include <utility>
 
@@ -44,9 +45,19 @@ void CBlockEncoder::AddBandTile(const CWaveletBand& band, std::uint32_t tx, std:
 
 void CBlockEncoder::AddSamples(const std::int32_t* buffer, std::uint32_t width,
                                std::uint32_t height, std::uint64_t startPos, std::uint64_t pitch) {
-    ForEachSpanIn8x8Order(
-        width, height, startPos, pitch,
-        [&](std::uint64_t index, std::uint32_t count) { AddValues(buffer + index, count); });
+    // Almost every span is a row of an 8 × 8 block that fits in the current block: it is copied
+    // here with a copy of known length; spans at a block boundary take the general path.
+    ForEachSpanIn8x8Order(width, height, startPos, pitch,
+                          [&](std::uint64_t index, std::uint32_t count) {
+                              CEncodeBlock& block = *m_current;
+                              if (count == 8 && block.valuePos + 8 <= kBlockValues) {
+                                  std::memcpy(block.values.data() + block.valuePos, buffer + index,
+                                              8 * sizeof *buffer);
+                                  block.valuePos += 8;
+                              } else {
+                                  AddValues(buffer + index, count);
+                              }
+                          });
 }
 
 void CBlockEncoder::AddValues(const std::int32_t* values, std::uint32_t count) {
