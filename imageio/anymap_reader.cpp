@@ -183,7 +183,16 @@ bool ReadByteRaster(std::streambuf& in, const AnymapHeader& header, CDisplayImag
         std::fill(row.begin() + static_cast<std::ptrdiff_t>(got), row.end(), std::uint8_t{0});
         std::uint8_t* __restrict out = display.TopRow() + std::ptrdiff_t{display.Pitch()} * y;
         const std::uint8_t* __restrict from = row.data();
-        if (channels == 1) {
+        if (header.maxval == 255 && channels == 1) {
+            std::memcpy(out, from, rowBytes);
+        } else if (header.maxval == 255) {
+            // Full range, the usual case: only the channel order changes.
+            for (std::size_t i = 0; i < rowBytes; i += 3) {
+                out[i] = from[i + 2];
+                out[i + 1] = from[i + 1];
+                out[i + 2] = from[i];
+            }
+        } else if (channels == 1) {
             for (std::size_t i = 0; i < rowBytes; ++i)
                 out[i] = toDisplay[from[i]];
         } else {
