@@ -31,6 +31,8 @@ void CEncodeBlock::EncodeBitPlanes(bool favorSpeed) {
 // needs no comparison and keeps the loop vectorised.
 std::uint32_t CEncodeBlock::PrepareMagnitudes(std::uint32_t n) {
     std::uint32_t anyBits = 0;
+    // Forced, as the cheap cost model of -O2 would keep a loop of unknown length scalar.
+#pragma omp simd reduction(| : anyBits)
     for (std::uint32_t i = 0; i < n; ++i) {
         m_magnitudes[i] = Magnitude(values[i]);
         anyBits |= m_magnitudes[i];
