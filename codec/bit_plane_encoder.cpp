@@ -108,13 +108,17 @@ public:
     SignificanceRunCoder(std::uint32_t* words, std::uint64_t start)
         : m_code(words, kBlockWords, start), m_start(start) {}
 
-    // Passes `count` values that stay insignificant: a 0 for every full run.
+    // Passes `count` values that stay insignificant: a 0 for every full run. The full runs are
+    // limit, 2 limit, 4 limit, ..., so z of them cover limit (2^z - 1) values: z comes from one
+    // bit width instead of a loop whose exit the processor mispredicts. (Full runs need
+    // limit <= run < 2^15, so k + z stays far below the cap of 32.)
     void Pass(std::uint32_t count) {
-        for (m_run += count; m_run >= m_state.limit;) {
-            m_run -= m_state.limit;
-            m_code.PutBit(false);
-            m_state.Grow();
-        }
+        m_run += count;
+        const auto z = static_cast<std::uint32_t>(std::bit_width((m_run >> m_state.k) + 1) - 1);
+        m_code.Put(0, z);
+        m_run -= (m_state.limit << z) - m_state.limit;
+        m_state.k += z;
+        m_state.limit <<= z;
     }
 
     // The run cut short by a new significant value: 1, the run in k bits, the sign.
@@ -201,10 +205,12 @@ std::uint32_t CEncodeBlock::CodeSignificanceWith(std::uint32_t plane, std::uint3
         // Insignificant values of the word not yet passed.
         std::uint32_t unpassed = insignificant;
         for (std::uint32_t left = fresh; left != 0; left &= left - 1) {
-            const auto j = static_cast<std::uint32_t>(std::countr_zero(left));
-            code.Pass(BitOps::Count(unpassed & LowBitsMask(j)));
-            unpassed &= ~LowBitsMask(j + 1);
-            code.Significant(((m_negative[w] >> j) & 1) != 0);
+            // The bits up to and including the lowest one of `left`, without shifts by j + 1
+            // that would need a case for j = 31.
+            const std::uint32_t through = left ^ (left - 1);
+            code.Pass(BitOps::Count(unpassed & (through >> 1)));
+            unpassed &= ~through;
+            code.Significant((m_negative[w] & through & ~(through >> 1)) != 0);
         }
         code.Pass(BitOps::Count(unpassed));
         const std::uint64_t plainLength =
