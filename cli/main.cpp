@@ -3,8 +3,13 @@
 #include "qvt_error.h"
 #include "raster_image.h"
 
+#include <climits>
 #include <cstdio>
 #include <iostream>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 namespace {
 
@@ -34,9 +39,21 @@ std::size_t MatchCommand(const Command& command, const std::vector<std::string>&
                : 0;
 }
 
+// The codec allocates and frees band buffers of up to a whole channel level after level. By
+// default each large buffer is mapped fresh and returned on release, so every one of its pages
+// faults in zeroed again, which costs as much as the coding itself on large images. A short-lived
+// tool keeps freed memory in the heap instead, so the next buffers reuse pages already mapped.
+void KeepFreedMemoryForReuse() {
+#if defined(__GLIBC__)
+    mallopt(M_MMAP_MAX, 0);
+    mallopt(M_TRIM_THRESHOLD, INT_MAX);
+#endif
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    KeepFreedMemoryForReuse();
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
         PrintOverview(stderr);

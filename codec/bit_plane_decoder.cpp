@@ -4,6 +4,7 @@
 
 #include "qvt_error.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -12,29 +13,47 @@ void Require(bool condition) {
     if (!condition) ThrowCodecError(ErrorWrongFormat);
 }
 
-// Reads fields in order inside [pos, end); reading past end means the code is corrupt.
+// Reads fields in order inside [pos, end); reading past end means the code is corrupt. Up to 64
+// bits wait in a register, refilled 32 at a time, so a single bit costs a shift, and the bounds
+// are checked only on refills (which never take bits at or past end).
 class BoundedBitReader {
 public:
     BoundedBitReader(const std::uint32_t* words, std::uint64_t pos, std::uint64_t end)
-        : m_words(words), m_pos(pos), m_end(end) {}
+        : m_words(words), m_next(pos), m_end(end) {}
 
+    // `count` is 0..32.
     std::uint32_t Read(std::uint32_t count) {
-        Require(m_pos + count <= m_end);
-        const std::uint32_t value = GetBits(m_words, m_pos, count);
-        m_pos += count;
+        if (m_count < count) Refill(count);
+        const auto value = static_cast<std::uint32_t>(m_buffer) & LowBitsMask(count);
+        m_buffer >>= count;
+        m_count -= count;
         return value;
     }
     bool ReadBit() {
-        Require(m_pos < m_end);
-        const bool bit = ((m_words[m_pos / 32] >> (m_pos & 31)) & 1) != 0;
-        ++m_pos;
+        if (m_count == 0) Refill(1);
+        const bool bit = (m_buffer & 1) != 0;
+        m_buffer >>= 1;
+        --m_count;
         return bit;
     }
 
 private:
+    // Called with fewer than 32 bits waiting, so 32 more always fit.
+    void Refill(std::uint32_t needed) {
+        const auto take = static_cast<std::uint32_t>(
+            m_next < m_end ? std::min<std::uint64_t>(32, m_end - m_next) : 0);
+        Require(m_count + take >= needed);
+        // Reached with take > 0 only (needed >= 1), which keeps GetBits inside the code words.
+        m_buffer |= std::uint64_t{GetBits(m_words, m_next, take)} << m_count;
+        m_count += take;
+        m_next += take;
+    }
+
     const std::uint32_t* m_words;
-    std::uint64_t m_pos;
+    std::uint64_t m_next; // first bit not yet in the buffer
     std::uint64_t m_end;
+    std::uint64_t m_buffer = 0;
+    std::uint32_t m_count = 0; // bits waiting in the buffer
 };
 
 // Signs stored one bit per new significant value.

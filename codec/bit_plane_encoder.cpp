@@ -19,10 +19,7 @@ void RequireFits(std::uint64_t codeEnd) {
 void CEncodeBlock::EncodeBitPlanes(bool favorSpeed) {
     const std::uint32_t n = header & kValueCountMask;
     if (n > kBlockValues) ThrowCodecError(ErrorWrongFormat);
-    const std::uint32_t planes =
-        maxAbs == 0 ? 1u : static_cast<std::uint32_t>(std::bit_width(maxAbs));
-    maxAbs = 0;
-    PrepareMagnitudes(n, planes);
+    const std::uint32_t planes = PrepareMagnitudes(n);
     SetBits(codeWords.data(), 0, 5, planes & 31); // 32 planes are stored as 0
     codePos = 5;
     for (std::uint32_t b = planes; b-- > 0;)
@@ -30,11 +27,16 @@ void CEncodeBlock::EncodeBitPlanes(bool favorSpeed) {
 }
 
 // Splits the values once per block into magnitudes and sign bits, so that every plane works on
-// words of 32 values.
-void CEncodeBlock::PrepareMagnitudes(std::uint32_t n, std::uint32_t planes) {
-    const std::uint32_t coded = LowBitsMask(planes);
-    for (std::uint32_t i = 0; i < n; ++i)
-        m_magnitudes[i] = Magnitude(values[i]) & coded;
+// words of 32 values. The largest magnitude has the same highest bit as all of them ORed, which
+// needs no comparison and keeps the loop vectorised.
+std::uint32_t CEncodeBlock::PrepareMagnitudes(std::uint32_t n) {
+    std::uint32_t anyBits = 0;
+    // Forced, as the cheap cost model of -O2 would keep a loop of unknown length scalar.
+#pragma omp simd reduction(| : anyBits)
+    for (std::uint32_t i = 0; i < n; ++i) {
+        m_magnitudes[i] = Magnitude(values[i]);
+        anyBits |= m_magnitudes[i];
+    }
     const std::uint32_t words = WordsForBits(n);
     std::fill(m_magnitudes.begin() + n, m_magnitudes.begin() + words * 32, 0u);
     const auto* raw = reinterpret_cast<const std::uint32_t*>(values.data());
@@ -42,6 +44,7 @@ void CEncodeBlock::PrepareMagnitudes(std::uint32_t n, std::uint32_t planes) {
         m_negative[w] = PlaneBits(raw + w * 32, 31) & ValidBitsOfWord(w, n);
     std::fill_n(m_significant.begin(), words, 0u);
     m_insignificant = n;
+    return anyBits == 0 ? 1u : static_cast<std::uint32_t>(std::bit_width(anyBits));
 }
 
 void CEncodeBlock::CodePlane(std::uint32_t plane, std::uint32_t n, bool favorSpeed) {
@@ -105,13 +108,17 @@ public:
     SignificanceRunCoder(std::uint32_t* words, std::uint64_t start)
         : m_code(words, kBlockWords, start), m_start(start) {}
 
-    // Passes `count` values that stay insignificant: a 0 for every full run.
+    // Passes `count` values that stay insignificant: a 0 for every full run. The full runs are
+    // limit, 2 limit, 4 limit, ..., so z of them cover limit (2^z - 1) values: z comes from one
+    // bit width instead of a loop whose exit the processor mispredicts. (Full runs need
+    // limit <= run < 2^15, so k + z stays far below the cap of 32.)
     void Pass(std::uint32_t count) {
-        for (m_run += count; m_run >= m_state.limit;) {
-            m_run -= m_state.limit;
-            m_code.PutBit(false);
-            m_state.Grow();
-        }
+        m_run += count;
+        const auto z = static_cast<std::uint32_t>(std::bit_width((m_run >> m_state.k) + 1) - 1);
+        m_code.Put(0, z);
+        m_run -= (m_state.limit << z) - m_state.limit;
+        m_state.k += z;
+        m_state.limit <<= z;
     }
 
     // The run cut short by a new significant value: 1, the run in k bits, the sign.
@@ -198,10 +205,12 @@ std::uint32_t CEncodeBlock::CodeSignificanceWith(std::uint32_t plane, std::uint3
         // Insignificant values of the word not yet passed.
         std::uint32_t unpassed = insignificant;
         for (std::uint32_t left = fresh; left != 0; left &= left - 1) {
-            const auto j = static_cast<std::uint32_t>(std::countr_zero(left));
-            code.Pass(BitOps::Count(unpassed & LowBitsMask(j)));
-            unpassed &= ~LowBitsMask(j + 1);
-            code.Significant(((m_negative[w] >> j) & 1) != 0);
+            // The bits up to and including the lowest one of `left`, without shifts by j + 1
+            // that would need a case for j = 31.
+            const std::uint32_t through = left ^ (left - 1);
+            code.Pass(BitOps::Count(unpassed & (through >> 1)));
+            unpassed &= ~through;
+            code.Significant((m_negative[w] & through & ~(through >> 1)) != 0);
         }
         code.Pass(BitOps::Count(unpassed));
         const std::uint64_t plainLength =

@@ -12,12 +12,9 @@ public:
     // Appends a sample; the caller makes sure the block has room (valuePos < kBlockValues).
     void Append(std::int32_t v) { Append(&v, 1); }
     // Appends `count` samples; the caller makes sure they fit (valuePos + count <= kBlockValues).
+    // The plane count is found when the block is coded, in the same pass that takes magnitudes.
     void Append(const std::int32_t* from, std::uint32_t count) {
         std::copy_n(from, count, values.begin() + valuePos);
-        std::uint32_t largest = maxAbs;
-        for (std::uint32_t i = 0; i < count; ++i)
-            largest = std::max(largest, Magnitude(from[i]));
-        maxAbs = largest;
         valuePos += count;
     }
 
@@ -38,12 +35,12 @@ public:
     std::array<std::uint32_t, kBlockWords> codeWords{};
     std::uint16_t header = 0;
     std::uint32_t valuePos = 0;
-    std::uint32_t maxAbs = 0;
     std::uint32_t codePos = 0;
     std::int32_t lastLevelIndex = -1;
 
 private:
-    void PrepareMagnitudes(std::uint32_t n, std::uint32_t planes);
+    // Splits values[0 .. n) into magnitudes and sign bits; returns the number of bit planes.
+    std::uint32_t PrepareMagnitudes(std::uint32_t n);
     void CodePlane(std::uint32_t plane, std::uint32_t n, bool favorSpeed);
     std::uint32_t CodeSignificance(std::uint32_t plane, std::uint32_t n, std::uint64_t codeStart);
     template <typename BitOps>
@@ -57,8 +54,7 @@ private:
     std::uint64_t CopyList(const std::uint32_t* list, std::uint32_t bits, std::uint64_t to);
 
     static constexpr std::uint32_t kListWords = kBlockValues / 32;
-    // |values[i]| limited to the coded planes (so bits above them are ignored, as the planes
-    // are), zero up to the next multiple of 32 values.
+    // |values[i]|, zero up to the next multiple of 32 values.
     std::array<std::uint32_t, kBlockValues> m_magnitudes{};
     // One bit per value: negative; significant since an earlier plane.
     std::array<std::uint32_t, kListWords> m_negative{};

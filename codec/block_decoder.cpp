@@ -8,6 +8,7 @@
 #include "tile_span.h"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 
 namespace {
@@ -169,9 +170,24 @@ void CBlockDecoder::TakeValues(std::int32_t* to, std::uint32_t count, int shift)
 
 void CBlockDecoder::PlaceValues(std::int32_t* buffer, std::uint32_t width, std::uint32_t height,
                                 std::uint64_t startPos, std::uint64_t pitch, int shift) {
+    // Almost every span is a row of an 8 × 8 block lying inside the current block: it is copied
+    // here with a loop of known length; spans that cross a block boundary take the general path.
+    const auto scaled = [shift](std::int32_t* to, const std::int32_t* from, std::uint32_t count) {
+        if (shift <= 0)
+            std::memcpy(to, from, count * sizeof *to);
+        else
+            for (std::uint32_t i = 0; i < count; ++i)
+                to[i] = Dequantize(from[i], shift);
+    };
     ForEachSpanIn8x8Order(width, height, startPos, pitch,
                           [&](std::uint64_t index, std::uint32_t count) {
-                              TakeValues(buffer + index, count, shift);
+                              CDecodeBlock& block = *m_current;
+                              if (count == 8 && block.valuePos + 8 <= block.ValueCount()) {
+                                  scaled(buffer + index, block.values.data() + block.valuePos, 8);
+                                  block.valuePos += 8;
+                              } else {
+                                  TakeValues(buffer + index, count, shift);
+                              }
                           });
 }
 

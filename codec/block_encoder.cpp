@@ -8,6 +8,7 @@
 #include "tile_span.h"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 #include <utility>
 
@@ -44,9 +45,19 @@ void CBlockEncoder::AddBandTile(const CWaveletBand& band, std::uint32_t tx, std:
 
 void CBlockEncoder::AddSamples(const std::int32_t* buffer, std::uint32_t width,
                                std::uint32_t height, std::uint64_t startPos, std::uint64_t pitch) {
-    ForEachSpanIn8x8Order(
-        width, height, startPos, pitch,
-        [&](std::uint64_t index, std::uint32_t count) { AddValues(buffer + index, count); });
+    // Almost every span is a row of an 8 × 8 block that fits in the current block: it is copied
+    // here with a copy of known length; spans at a block boundary take the general path.
+    ForEachSpanIn8x8Order(width, height, startPos, pitch,
+                          [&](std::uint64_t index, std::uint32_t count) {
+                              CEncodeBlock& block = *m_current;
+                              if (count == 8 && block.valuePos + 8 <= kBlockValues) {
+                                  std::memcpy(block.values.data() + block.valuePos, buffer + index,
+                                              8 * sizeof *buffer);
+                                  block.valuePos += 8;
+                              } else {
+                                  AddValues(buffer + index, count);
+                              }
+                          });
 }
 
 void CBlockEncoder::AddValues(const std::int32_t* values, std::uint32_t count) {
@@ -73,7 +84,6 @@ void CBlockEncoder::FinishBlock(std::uint16_t header) {
     m_current = m_blocks[static_cast<std::size_t>(m_usedBlocks)].get();
     ++m_usedBlocks;
     m_current->valuePos = 0;
-    m_current->maxAbs = 0;
     m_current->codePos = 0;
     m_current->lastLevelIndex = lastLevelIndex;
 }
@@ -140,7 +150,6 @@ void CBlockEncoder::WriteBlock(CEncodeBlock& block) {
     if (m_hasLevelLengths) m_currLevelIndex = block.lastLevelIndex + 1;
     m_lastWritePos = pos;
     block.valuePos = 0;
-    block.maxAbs = 0;
 }
 
 void CBlockEncoder::StartLevelLengths() {

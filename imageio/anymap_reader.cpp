@@ -147,7 +147,7 @@ bool ReadBinaryBitmap(std::streambuf& in, const AnymapHeader& header, CDisplayIm
 bool ReadByteRaster(std::streambuf& in, const AnymapHeader& header, CDisplayImage& display) {
     const int channels = AnymapChannels(header.magic);
     const std::size_t rowBytes = std::size_t{header.width} * static_cast<std::size_t>(channels);
-    const std::array<std::uint8_t, 256> scale = ByteSampleScale(header.maxval);
+    const ByteSampleScale scale(header.maxval);
     std::vector<std::uint8_t> row(rowBytes);
     for (std::uint32_t y = 0; y < header.height; ++y) {
         const auto got = static_cast<std::size_t>(

@@ -5,25 +5,36 @@
 #include <algorithm>
 #include <cstring>
 
-std::array<std::uint8_t, 256> ByteSampleScale(std::uint32_t maxval) {
-    std::array<std::uint8_t, 256> scale;
+ByteSampleScale::ByteSampleScale(std::uint32_t maxval) : table{}, identity(maxval == 255) {
     for (std::uint32_t v = 0; v < 256; ++v)
-        scale[v] = static_cast<std::uint8_t>(MulDiv(std::min(v, maxval), 255, maxval));
-    return scale;
+        table[v] = static_cast<std::uint8_t>(MulDiv(std::min(v, maxval), 255, maxval));
 }
 
 void StoreByteRow(const std::uint8_t* __restrict from, std::uint8_t* __restrict to,
-                  std::size_t rowBytes, int channels, const std::array<std::uint8_t, 256>& scale) {
+                  std::size_t rowBytes, int channels, const ByteSampleScale& scale) {
+    if (scale.identity) {
+        if (channels == 1) {
+            std::memcpy(to, from, rowBytes);
+            return;
+        }
+        for (std::size_t i = 0; i + 2 < rowBytes; i += 3) {
+            to[i] = from[i + 2];
+            to[i + 1] = from[i + 1];
+            to[i + 2] = from[i];
+        }
+        return;
+    }
+    const std::array<std::uint8_t, 256>& table = scale.table;
     if (channels == 1) {
         for (std::size_t i = 0; i < rowBytes; ++i)
-            to[i] = scale[from[i]];
+            to[i] = table[from[i]];
         return;
     }
     // red, green, blue in the file; blue, green, red in memory
     for (std::size_t i = 0; i + 2 < rowBytes; i += 3) {
-        to[i] = scale[from[i + 2]];
-        to[i + 1] = scale[from[i + 1]];
-        to[i + 2] = scale[from[i]];
+        to[i] = table[from[i + 2]];
+        to[i + 1] = table[from[i + 1]];
+        to[i + 2] = table[from[i]];
     }
 }
 

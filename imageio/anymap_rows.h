@@ -6,12 +6,17 @@
 #include <cstddef>
 #include <cstdint>
 
-// 8-bit samples 0 ... maxval as 0 ... 255; values above maxval count as maxval.
-std::array<std::uint8_t, 256> ByteSampleScale(std::uint32_t maxval);
+// 8-bit samples 0 ... maxval as 0 ... 255; values above maxval count as maxval. At full range
+// (the usual case) rows are copied without the table.
+struct ByteSampleScale {
+    explicit ByteSampleScale(std::uint32_t maxval);
+    std::array<std::uint8_t, 256> table;
+    bool identity;
+};
 
 // One row of 8-bit samples (`rowBytes` of them, `channels` per pixel) through `scale`.
 void StoreByteRow(const std::uint8_t* from, std::uint8_t* to, std::size_t rowBytes, int channels,
-                  const std::array<std::uint8_t, 256>& scale);
+                  const ByteSampleScale& scale);
 
 // One row of big-endian 16-bit samples (`width` pixels) as native 16-bit words holding the values
 // themselves, clamped to maxval.

@@ -49,7 +49,7 @@ std::unique_ptr<CPixMap> CAnymapStripReader::ReadStrip(std::uint32_t rows) {
     }
     if (!strip) throw ImageFileError(kImageCreationFailed);
     const int channels = AnymapChannels(header_.magic);
-    const std::array<std::uint8_t, 256> scale = ByteSampleScale(header_.maxval);
+    const ByteSampleScale scale(header_.maxval);
     for (std::uint32_t y = 0; y < rows; ++y) {
         if (!ReadFileRow()) incomplete_ = true;
         if (header_.maxval > 255)

@@ -108,12 +108,23 @@ void WriteDisplayRows(const CDisplayImage& display, int channels, std::uint32_t 
     for (std::uint32_t y = 0; y < display.Height(); ++y) {
         const std::uint8_t* __restrict row = display.TopRow() + std::ptrdiff_t{display.Pitch()} * y;
         if (out.Binary()) {
-            // One byte per sample, the common case: a plain loop into the row buffer.
             std::uint8_t* __restrict to = out.Extend(rowBytes);
-            for (std::size_t i = 0; i < rowBytes; i += static_cast<std::size_t>(channels))
-                for (int c = 0; c < channels; ++c)
-                    to[i + static_cast<std::size_t>(c)] = static_cast<std::uint8_t>(
-                        toFile[row[i + static_cast<std::size_t>(channels - 1 - c)]]);
+            // At full range the samples stay as they are: gray rows are copied, colour rows
+            // only change their channel order.
+            if (maxval == 255 && channels == 1) {
+                std::memcpy(to, row, rowBytes);
+            } else if (maxval == 255 && channels == 3) {
+                for (std::size_t i = 0; i < rowBytes; i += 3) {
+                    to[i] = row[i + 2];
+                    to[i + 1] = row[i + 1];
+                    to[i + 2] = row[i];
+                }
+            } else {
+                for (std::size_t i = 0; i < rowBytes; i += static_cast<std::size_t>(channels))
+                    for (int c = 0; c < channels; ++c)
+                        to[i + static_cast<std::size_t>(c)] = static_cast<std::uint8_t>(
+                            toFile[row[i + static_cast<std::size_t>(channels - 1 - c)]]);
+            }
         } else {
             for (std::size_t i = 0; i < rowBytes; i += static_cast<std::size_t>(channels))
                 for (int c = channels - 1; c >= 0; --c)
