@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Writes seed corpora for every fuzz target from small valid files of every mode and variant:
 # QVT (lossless, lossy, region tiling, chosen and forced level counts), anymaps P1 ... P6 with
-# 8- and 16-bit samples, BMP/PNG/GIF/JPEG, and (through make_seeds) containers and clipboard
-# blocks. Usage: fuzz/make_corpus.sh DIRECTORY [BUILD_DIR]   (BUILD_DIR: build/fuzz)
+# 8- and 16-bit samples, BMP/PNG/GIF/JPEG, containers and clipboard blocks (through make_seeds),
+# and the inputs that fuzzing found, kept beside the unit tests.
+# Usage: fuzz/make_corpus.sh DIRECTORY [BUILD_DIR]   (BUILD_DIR: build/fuzz)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=${1:?usage: fuzz/make_corpus.sh DIRECTORY [BUILD_DIR]}
@@ -66,6 +67,17 @@ for mode in Bitmap Gray Indexed RGB ARGB; do
             true # not every format writes every mode
     done
 done
+# Qt writes no GIF: a transparent 1 × 1 one by hand.
+printf 'GIF89a\1\0\1\0\200\0\0\377\377\377\0\0\0!\371\4\1\0\0\0\0,\0\0\0\0\1\0\1\0\0\2\2D\1\0;' \
+    >"$out/qt_image/pixel.gif"
+
+# Inputs that fuzzing once found join the seeds, so that every run replays them under the
+# targets' memory and time limits.
+for kept in "qvt:codec/tests/data" "kldext:container/tests/data" "pnm:imageio/tests/data/anymap" \
+    "qt_image:imageio/tests/data/qt" "clipboard:pixmap/tests/data"; do
+    [[ -d ${kept#*:} ]] && cp "${kept#*:}"/* "$out/${kept%%:*}/"
+done
+
 for target in qvt kldext pnm qt_image clipboard; do
     echo "$target: $(find "$out/$target" -type f | wc -l) seeds"
 done
