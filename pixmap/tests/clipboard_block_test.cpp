@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <optional>
@@ -132,7 +133,7 @@ bool SameImage(const CDisplayImage& a, const CDisplayImage& b) {
     return a.Width() == b.Width() && a.Height() == b.Height() &&
            a.BitsPerPixel() == b.BitsPerPixel() && a.DisplayMode() == b.DisplayMode() &&
            a.HasAlpha() == b.HasAlpha() && sameMasks && a.ColorCount() == b.ColorCount() &&
-           std::memcmp(a.ColorTable(), b.ColorTable(), std::size_t(a.ColorCount()) * 4) == 0 &&
+           std::equal(a.ColorTable(), a.ColorTable() + 4 * a.ColorCount(), b.ColorTable()) &&
            std::memcmp(a.TopRow(), b.TopRow(), std::size_t(a.Pitch()) * a.Height()) == 0;
 }
 
