@@ -11,7 +11,9 @@
 
 namespace {
 
-constexpr std::uint64_t kCacheBytes = std::uint64_t{4} << 20;
+// The budgets the application opens containers with.
+constexpr std::uint64_t kDecodedCacheBytes = 0x500000;
+constexpr std::uint64_t kDecoderCacheBytes = 0x400000;
 
 // A growable stream holding the bytes, so that writes may extend the file.
 std::unique_ptr<CQVTMemoryStream> StreamHolding(const std::uint8_t* data, std::size_t size) {
@@ -45,7 +47,7 @@ std::vector<std::uint8_t> Contents(const CQVTMemoryStream& stream) {
 void CheckReadsBack(const std::vector<std::uint8_t>& bytes, const CPixMap& written,
                     const char* what) {
     CKLDExt copy;
-    copy.Open(StreamHolding(bytes.data(), bytes.size()), kCacheBytes, kCacheBytes);
+    copy.Open(StreamHolding(bytes.data(), bytes.size()), kDecodedCacheBytes, kDecoderCacheBytes);
     Require(SamePixels(*ReadMap(copy, written.Rect(), 0), written), what);
 }
 
@@ -81,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const CQVTMemoryStream& stream = *owned;
     CKLDExt container;
     try {
-        container.Open(std::move(owned), kCacheBytes, kCacheBytes);
+        container.Open(std::move(owned), kDecodedCacheBytes, kDecoderCacheBytes);
         ReadEverywhere(container);
     } catch (const IOException&) {
         return 0;
