@@ -42,6 +42,8 @@ TEST(FuzzFindings, EachReadsOrEndsInItsError) {
     const Finding findings[] = {
         // 2 × 24 tiles: the caches made 87 000 and 70 000 slots up front for 70 tiles.
         {"tiny_tiles.kle", std::nullopt},
+        // 65535 × 65535 tiles over 70000 × 70000 pixels: opening allocated a 14.7 GB scratch map.
+        {"huge_tiles.kle", ErrorWrongFormat},
     };
     for (const Finding& finding : findings) {
         const Bytes bytes = ReadData(finding.file);
