@@ -24,9 +24,10 @@ std::optional<std::uint32_t> OpenAndReadError(Bytes bytes) {
     CKLDExt container;
     try {
         OpenBytes(container, bytes);
+        const PixRect view{0, 0, std::min(container.Width(), 256u),
+                           std::min(container.Height(), 256u)};
         for (const int level : {2, 0}) {
-            auto map =
-                CreatePixMap({0, 0, container.Width(), container.Height()}, container.Mode());
+            auto map = CreatePixMap(view, container.Mode());
             container.ReadRegion(*map, level);
         }
     } catch (const IOException& e) {
