@@ -186,6 +186,15 @@ void CheckKLDExtHeader(const KLDExtHeader& header) {
     // Tiles are read and written through pixel maps of the container mode.
     const ModeLayout* layout = FindModeLayout(header.mode);
     if (!layout) ThrowCodecError(ErrorWrongFormat);
+    // Tile codecs take their sample format from bits per pixel and channels; values that
+    // disagree with the mode would store its pixels in another format and lose them. Zero
+    // (as older writers left them) stands for the mode's own.
+    KLDExtHeader normalized = header;
+    NormalizeKLDExtHeader(normalized);
+    if (header.bitsPerPixel != 0 && header.bitsPerPixel != normalized.bitsPerPixel)
+        ThrowCodecError(ErrorWrongFormat);
+    if (header.channels != 0 && header.channels != normalized.channels)
+        ThrowCodecError(ErrorWrongFormat);
     if (header.tileWidth == 0 || header.tileHeight == 0) ThrowCodecError(ErrorWrongFormat);
     if (LargestTileBytes(header, layout->bitsPerPixel) > kLargestTileBytes)
         ThrowCodecError(ErrorWrongFormat);

@@ -68,7 +68,8 @@ void NormalizeKLDExtHeader(KLDExtHeader& header);
 // never stored.
 inline constexpr std::uint64_t kLargestTileBytes = std::uint64_t{256} << 20;
 
-// Refuses what no container can hold (ErrorWrongFormat): a mode without pixel maps, a tile
+// Refuses what no container can hold (ErrorWrongFormat): a mode without pixel maps, non-zero
+// bits per pixel or channels other than the mode's (see NormalizeKLDExtHeader), a tile
 // side of 0, a tile (the last column's and row's included) of more than kLargestTileBytes, an
 // image smaller than one tile, a grid with more tiles than tile numbers exist, an unknown index
 // compression or tile ordering byte.

@@ -47,6 +47,9 @@ TEST(FuzzFindings, EachReadsOrEndsInItsError) {
         {"tiny_tiles.kle", std::nullopt},
         // 65535 × 65535 tiles over 70000 × 70000 pixels: opening allocated a 14.7 GB scratch map.
         {"huge_tiles.kle", ErrorWrongFormat},
+        // Gray32 with four channels: written tiles were stored as 8-bit samples and read back
+        // clamped, though the write reported success.
+        {"gray32_four_channels.kle", ErrorWrongFormat},
         // Tiles of up to 256 MiB never written: every read filled whole tiles with background.
         {"huge_empty_tiles.kle", std::nullopt},
     };

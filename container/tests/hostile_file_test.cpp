@@ -77,6 +77,10 @@ TEST(HostileFile, FieldTable) {
              b[kTileWidth] = b[kTileHeight] = 1;
          },
          ErrorWrongFormat},
+        {"channels against the mode", IndexPlain, [](Bytes& b, auto&) { b[8 + 10] = 4; },
+         ErrorWrongFormat},
+        {"bits per pixel against the mode", IndexPlain, [](Bytes& b, auto&) { b[8] = 32; },
+         ErrorWrongFormat},
         // Reading any region allocates a whole tile: 70000 × 70000 RGB pixels is 14.7 GB.
         {"huge last tile", IndexPlain,
          [](Bytes& b, auto&) {
