@@ -55,8 +55,8 @@ for mode in "${modes[@]}"; do
 done
 
 # Anymaps: bitmaps, graymaps and pixmaps with 8- and 16-bit samples, binary and plain.
-for spec in "Bitmap:pbm" "Gray:pgm" "Gray16:pgm" "RGB:ppm" "RGB48:ppm"; do
-    mode=${spec%%:*} extension=${spec#*:}
+for pair in "Bitmap:pbm" "Gray:pgm" "Gray16:pgm" "RGB:ppm" "RGB48:ppm"; do
+    mode=${pair%%:*} extension=${pair#*:}
     convert_to "$mode" "$out/pnm/$mode.$extension"
     convert_to "$mode" "$out/pnm/${mode}_plain.$extension" --plain
 done
