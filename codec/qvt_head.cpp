@@ -98,6 +98,9 @@ QVTHead ReadHead(CQVTStream& stream, std::uint32_t userDataPolicy) {
     head.headLength = stream.GetPos() - head.startPosition;
 
     if (head.header.levels > kMaxLevels) ThrowCodecError(ErrorWrongFormat);
+    // No writer makes an image without pixels; its other side could still be billions wide and
+    // cost a walk over every column for nothing.
+    if (head.header.width == 0 || head.header.height == 0) ThrowCodecError(ErrorWrongFormat);
     if (!CompleteHeader(head.header)) ThrowCodecError(ErrorWrongFormat);
     if (head.header.channels > kMaxChannels) ThrowCodecError(ErrorWrongFormat);
     head.layout = DeriveChannelLayout(head.header);

@@ -170,10 +170,34 @@ void NormalizeKLDExtHeader(KLDExtHeader& header) {
     }
 }
 
+namespace {
+
+// The pixel bytes of the widest and tallest tile, which the last column and row make.
+std::uint64_t LargestTileBytes(const KLDExtHeader& header, std::uint8_t bitsPerPixel) {
+    const std::uint64_t width = header.tileWidth + std::uint64_t{header.width % header.tileWidth};
+    const std::uint64_t height =
+        header.tileHeight + std::uint64_t{header.height % header.tileHeight};
+    return width * height * bitsPerPixel / 8;
+}
+
+} // namespace
+
 void CheckKLDExtHeader(const KLDExtHeader& header) {
     // Tiles are read and written through pixel maps of the container mode.
-    if (!FindModeLayout(header.mode)) ThrowCodecError(ErrorWrongFormat);
+    const ModeLayout* layout = FindModeLayout(header.mode);
+    if (!layout) ThrowCodecError(ErrorWrongFormat);
+    // Tile codecs take their sample format from bits per pixel and channels; values that
+    // disagree with the mode would store its pixels in another format and lose them. Zero
+    // (as older writers left them) stands for the mode's own.
+    KLDExtHeader normalized = header;
+    NormalizeKLDExtHeader(normalized);
+    if (header.bitsPerPixel != 0 && header.bitsPerPixel != normalized.bitsPerPixel)
+        ThrowCodecError(ErrorWrongFormat);
+    if (header.channels != 0 && header.channels != normalized.channels)
+        ThrowCodecError(ErrorWrongFormat);
     if (header.tileWidth == 0 || header.tileHeight == 0) ThrowCodecError(ErrorWrongFormat);
+    if (LargestTileBytes(header, layout->bitsPerPixel) > kLargestTileBytes)
+        ThrowCodecError(ErrorWrongFormat);
     if (header.indexCompression != IndexPlain && header.indexCompression != IndexZlib)
         ThrowCodecError(ErrorWrongFormat);
     const TileGrid grid(header);

@@ -63,9 +63,16 @@ bool HasKLDMagic(const std::uint8_t* leadIn);
 // mode 0 the mode from the bits per pixel. Bits per channel stay as the caller set them.
 void NormalizeKLDExtHeader(KLDExtHeader& header);
 
-// Refuses what no container can hold (ErrorWrongFormat): a mode without pixel maps, a tile
-// side of 0, an image smaller than one tile, a grid with more tiles than tile numbers exist,
-// an unknown index compression or tile ordering byte.
+// Every tile is read and written whole through a pixel map, so no tile may take more bytes than
+// this: a header alone could otherwise make a reader allocate gigabytes for a tile the file
+// never stored.
+inline constexpr std::uint64_t kLargestTileBytes = std::uint64_t{256} << 20;
+
+// Refuses what no container can hold (ErrorWrongFormat): a mode without pixel maps, non-zero
+// bits per pixel or channels other than the mode's (see NormalizeKLDExtHeader), a tile
+// side of 0, a tile (the last column's and row's included) of more than kLargestTileBytes, an
+// image smaller than one tile, a grid with more tiles than tile numbers exist, an unknown index
+// compression or tile ordering byte.
 void CheckKLDExtHeader(const KLDExtHeader& header);
 
 // Where tile data start: the first 4-aligned offset at or after the user data, for a file whose

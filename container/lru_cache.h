@@ -8,15 +8,17 @@
 #include <optional>
 #include <utility>
 
-// The slots are made up front and only ever reordered: a lookup moves its slot to the front, a
-// new key takes the back slot (freeing what it held), and a removed key leaves an empty slot at
-// the back. Values are freed by their own destructors.
+// A lookup moves its slot to the front, a new key takes the back slot (freeing what it held), and
+// a removed key leaves an empty slot at the back. Slots are made as keys arrive, never more than
+// the capacity, and then only reordered: the capacity comes from the file's tile size, and tiny
+// tiles would otherwise ask for millions of slots of which a session fills a handful. Values are
+// freed by their own destructors.
 template <typename Value>
 class CLruCache {
 public:
-    explicit CLruCache(std::uint32_t capacity) : m_slots(capacity) {}
+    explicit CLruCache(std::uint32_t capacity) : m_capacity(capacity) {}
 
-    std::uint32_t Capacity() const { return static_cast<std::uint32_t>(m_slots.size()); }
+    std::uint32_t Capacity() const { return m_capacity; }
     std::uint32_t Count() const { return static_cast<std::uint32_t>(m_keys.size()); }
 
     // The value of `key`, now the most recent one; null when absent.
@@ -31,9 +33,12 @@ public:
     bool Contains(std::uint32_t key) const { return m_keys.contains(key); }
 
     void Insert(std::uint32_t key, Value value) {
-        if (m_slots.empty()) return;
-        auto slot = std::prev(m_slots.end());
+        if (m_capacity == 0) return;
         const auto found = m_keys.find(key);
+        const bool backInUse = !m_slots.empty() && m_slots.back().value;
+        if (found == m_keys.end() && (m_slots.empty() || backInUse) && m_slots.size() < m_capacity)
+            m_slots.emplace_back(); // empty slots always lie at the back
+        auto slot = std::prev(m_slots.end());
         if (found != m_keys.end()) {
             slot = found->second;
         } else if (slot->value) {
@@ -72,6 +77,7 @@ private:
     };
     using SlotList = std::list<Slot>;
 
+    std::uint32_t m_capacity;
     SlotList m_slots;
     std::map<std::uint32_t, typename SlotList::iterator> m_keys;
 };

@@ -30,8 +30,7 @@ void CheckTileGrid(std::uint32_t columns, std::uint32_t rows) {
     if (std::uint64_t{columns} * rows > kNoTile) ThrowCodecError(ErrorWrongFormat);
 }
 
-CRowWiseOrdering::CRowWiseOrdering(std::uint32_t columns, std::uint32_t rows)
-    : m_columns(columns), m_rows(rows) {
+CRowWiseOrdering::CRowWiseOrdering(std::uint32_t columns, std::uint32_t rows) : m_columns(columns) {
     CheckTileGrid(columns, rows);
 }
 

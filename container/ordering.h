@@ -29,7 +29,6 @@ public:
 
 private:
     std::uint32_t m_columns;
-    std::uint32_t m_rows;
 };
 
 // Tiles numbered along a Hilbert curve over the smallest square of side 2^(n+1), n = floor(log2

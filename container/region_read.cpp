@@ -94,34 +94,39 @@ void CKLDExt::ReadTiles(CIndex& list, CPixMap& destination, int level, bool keep
             tileMap = cached->map.get();
             if (codings && entry.offset != 0)
                 (*codings)[entry.tile] = {cached->levels, cached->quality};
+        } else if (entry.offset == 0) {
+            // A tile never written is background: only the part the destination shows is made,
+            // so a huge empty tile costs no more than the region read.
+            if (const auto shown = Intersect(GetTileRect(entry.tile), destination.Rect())) {
+                ownMap = CreatePixMap(*shown, m_header.mode, m_header.background.data(),
+                                      static_cast<int>(m_header.background.size()));
+                tileMap = ownMap.get();
+            }
         } else {
             ownMap = CreateTilePixMap(entry.tile);
             if (!ownMap) ThrowCodecError(ErrorWrongFormat);
             tileMap = ownMap.get();
-            if (entry.offset != 0) {
-                // Taken out and put back when kept: the same slot, moved to the front.
-                KeptDecoder kept;
-                if (auto taken = decoderCache.Take(entry.tile)) kept = std::move(*taken);
-                if (kept.codec && kept.codec->GetCurrentLevel() > level)
-                    m_stream->SetPos(PosFromStart, static_cast<std::int64_t>(kept.position));
-                if (!kept.codec)
-                    m_stream->SetPos(PosFromStart, static_cast<std::int64_t>(entry.offset));
-                const TileCoding coding = DecodeTile(kept.codec, level, *ownMap);
-                const int decodedLevel = kept.codec->GetCurrentLevel();
-                // A decoder at full detail has nothing left to continue; a PNG decoder could not
-                // export its consumed rows again.
-                if (keep && decodedLevel > 0)
-                    decoderCache.Insert(entry.tile, {std::move(kept.codec), m_stream->GetPos()});
-                if (codings) (*codings)[entry.tile] = coding;
-                if (decodedCache.Capacity() > 0) {
-                    decodedCache.Insert(entry.tile,
-                                        {std::move(ownMap), coding.quality, coding.levels,
-                                         static_cast<std::uint8_t>(decodedLevel)});
-                    tileMap = decodedCache.Find(entry.tile)->map.get();
-                }
+            // Taken out and put back when kept: the same slot, moved to the front.
+            KeptDecoder kept;
+            if (auto taken = decoderCache.Take(entry.tile)) kept = std::move(*taken);
+            if (kept.codec && kept.codec->GetCurrentLevel() > level)
+                m_stream->SetPos(PosFromStart, static_cast<std::int64_t>(kept.position));
+            if (!kept.codec)
+                m_stream->SetPos(PosFromStart, static_cast<std::int64_t>(entry.offset));
+            const TileCoding coding = DecodeTile(kept.codec, level, *ownMap);
+            const int decodedLevel = kept.codec->GetCurrentLevel();
+            // A decoder at full detail has nothing left to continue; a PNG decoder could not
+            // export its consumed rows again.
+            if (keep && decodedLevel > 0)
+                decoderCache.Insert(entry.tile, {std::move(kept.codec), m_stream->GetPos()});
+            if (codings) (*codings)[entry.tile] = coding;
+            if (decodedCache.Capacity() > 0) {
+                decodedCache.Insert(entry.tile, {std::move(ownMap), coding.quality, coding.levels,
+                                                 static_cast<std::uint8_t>(decodedLevel)});
+                tileMap = decodedCache.Find(entry.tile)->map.get();
             }
         }
-        tileMap->CopyRect(tileMap->Rect(), destination, tileMap->Rect());
+        if (tileMap) tileMap->CopyRect(tileMap->Rect(), destination, tileMap->Rect());
         if (progress && progress(static_cast<double>(i) / count, false, data))
             ThrowCodecError(ErrorUserBreak);
     }

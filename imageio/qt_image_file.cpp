@@ -9,13 +9,30 @@
 #include <QImageReader>
 #include <QImageWriter>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 namespace {
 
 // Large photographs exceed Qt's default limit of 128 MB; this still refuses absurd headers.
-constexpr int kAllocationLimitMB = 4096;
+constexpr std::uint64_t kAllocationLimitBytes = std::uint64_t{4096} << 20;
+// Below that, a header may still announce far more pixels than its file could encode, and Qt
+// allocates (and clears) the whole image before it reads a row. No format Qt reads codes more
+// densely than this many image bytes per file byte (LZW and deflate runs of thousands of pixels
+// per code, widened to 32 bits), so Qt is told to refuse anything larger before allocating it;
+// small images always pass.
+constexpr std::uint64_t kLargestExpansion = 16384;
+constexpr std::uint64_t kAlwaysAllowedBytes = std::uint64_t{64} << 20;
+
+// Qt's allocation limit in megabytes for a file of `fileSize` bytes.
+int AllocationLimitMB(std::uint64_t fileSize) {
+    const std::uint64_t expanded = fileSize > kAllocationLimitBytes / kLargestExpansion
+                                       ? kAllocationLimitBytes
+                                       : fileSize * kLargestExpansion;
+    const std::uint64_t bytes = std::clamp(expanded, kAlwaysAllowedBytes, kAllocationLimitBytes);
+    return static_cast<int>(bytes >> 20);
+}
 
 std::uint8_t* DisplayRow(CDisplayImage& display, int y) {
     return display.TopRow() + std::ptrdiff_t{display.Pitch()} * y;
@@ -176,7 +193,7 @@ RasterImage ReadQtImageFile(const std::string& path) {
     if (!file.open(QIODevice::ReadOnly))
         ThrowCodeError(static_cast<std::uint32_t>(errno != 0 ? errno : ENOENT));
     QImageReader reader(&file);
-    reader.setAllocationLimit(kAllocationLimitMB);
+    reader.setAllocationLimit(AllocationLimitMB(static_cast<std::uint64_t>(file.size())));
     const QImage image = reader.read();
     if (image.isNull()) {
         if (reader.error() == QImageReader::UnsupportedFormatError)

@@ -30,6 +30,9 @@ void DiffuseGrayToBitmap(const CPixMap& gray, CPixMap& bitmap) {
     const auto strideBytes = static_cast<std::uint64_t>(std::llabs(std::int64_t{bitmap.Stride()}));
     const std::uint64_t workingWidth = std::max(strideBytes, rowBytes) * 8;
     const std::uint64_t paddedWidth = workingWidth + 2 * kGuard;
+    // Columns are signed: the kernel reaches two cells left of column 0 into the guard, which an
+    // unsigned index would express as a wrapped pointer offset.
+    const auto columns = static_cast<std::ptrdiff_t>(workingWidth);
     const auto cells = CheckedMul(paddedWidth, 3);
     if (!cells) ThrowCodecError(ErrorOutOfMemory);
     auto buffer = TryAllocate<float>(*cells);
@@ -47,7 +50,7 @@ void DiffuseGrayToBitmap(const CPixMap& gray, CPixMap& bitmap) {
         float* __restrict after = rows[(y + 2) % 3];
         std::uint8_t* destination = bitmap.Row(y);
         unsigned byte = 0;
-        for (std::uint64_t x = 0; x < workingWidth; ++x) {
+        for (std::ptrdiff_t x = 0; x < columns; ++x) {
             const float v = current[x];
             const bool black = v < 128;
             const float e = (v - (black ? 0.0f : 255.0f)) * 8 / 42;
@@ -66,7 +69,8 @@ void DiffuseGrayToBitmap(const CPixMap& gray, CPixMap& bitmap) {
             after[x + 2] += e / 8;
             byte = byte << 1 | (black ? 1u : 0u);
             if ((x & 7) == 7) {
-                if (x / 8 < rowBytes) destination[x / 8] = static_cast<std::uint8_t>(byte);
+                if (static_cast<std::uint64_t>(x / 8) < rowBytes)
+                    destination[x / 8] = static_cast<std::uint8_t>(byte);
                 byte = 0;
             }
         }

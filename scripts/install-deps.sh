@@ -8,6 +8,8 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     libpng-dev zlib1g-dev
     qt6-base-dev qt6-image-formats-plugins
+    # The fuzz preset: clang with libFuzzer and the sanitizer runtimes, and its OpenMP.
+    clang-14 libclang-rt-14-dev libomp-14-dev
 )
 
 missing=()

@@ -77,6 +77,18 @@ TEST(HostileFile, FieldTable) {
              b[kTileWidth] = b[kTileHeight] = 1;
          },
          ErrorWrongFormat},
+        {"channels against the mode", IndexPlain, [](Bytes& b, auto&) { b[8 + 10] = 4; },
+         ErrorWrongFormat},
+        {"bits per pixel against the mode", IndexPlain, [](Bytes& b, auto&) { b[8] = 32; },
+         ErrorWrongFormat},
+        // Reading any region allocates a whole tile: 70000 × 70000 RGB pixels is 14.7 GB.
+        {"huge last tile", IndexPlain,
+         [](Bytes& b, auto&) {
+             Put32(b, kWidth, 70000);
+             Put32(b, kWidth + 4, 70000);
+             b[kTileWidth] = b[kTileWidth + 1] = b[kTileHeight] = b[kTileHeight + 1] = 0xFF;
+         },
+         ErrorWrongFormat},
         {"compression 2", IndexPlain, [](Bytes& b, auto&) { b[kCompression] = 2; },
          ErrorWrongFormat},
         {"ordering 2", IndexPlain, [](Bytes& b, auto&) { b[kOrdering] = 2; }, ErrorWrongFormat},
@@ -187,6 +199,19 @@ TEST(HostileFile, RandomDamageOpensOrFailsCleanly) {
             EXPECT_NO_THROW(OpenError(bytes)) << round;
         }
     }
+}
+
+TEST(HostileFile, TilesUpToTheLargestSizeAreAccepted) {
+    // 8192 × 8192 ARGB is exactly the limit; one more row in the last tile passes it.
+    KLDExtHeader header = MakeHeader(8192, 8192, 8192, 8192);
+    header.mode = ModeARGB;
+    NormalizeKLDExtHeader(header);
+    EXPECT_NO_THROW(CheckKLDExtHeader(header));
+    header.height = 8193;
+    EXPECT_THROW(CheckKLDExtHeader(header), IOException);
+    header.mode = ModeRGB; // three bytes a pixel leave room again
+    NormalizeKLDExtHeader(header);
+    EXPECT_NO_THROW(CheckKLDExtHeader(header));
 }
 
 } // namespace

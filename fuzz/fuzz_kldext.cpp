@@ -1,0 +1,98 @@
+// Opens a container from the input, reads regions at several levels and scaled, then writes a
+// region losslessly, which must read back from the container, from a reopened copy of its bytes
+// and from a reorganised copy.
+#include "fuzz_support.h"
+#include "kld_ext.h"
+#include "pixmap_factory.h"
+#include "qvt_error.h"
+#include "tile_codec.h"
+
+#include <memory>
+
+namespace {
+
+// The budgets the application opens containers with.
+constexpr std::uint64_t kDecodedCacheBytes = 0x500000;
+constexpr std::uint64_t kDecoderCacheBytes = 0x400000;
+constexpr std::uint64_t kMaxCycleTilePixels = 256 * 256;
+
+// A growable stream holding the bytes, so that writes may extend the file.
+std::unique_ptr<CQVTMemoryStream> StreamHolding(const std::uint8_t* data, std::size_t size) {
+    auto stream = std::make_unique<CQVTMemoryStream>(size + 1);
+    WriteBytes(*stream, data, size);
+    stream->SetPos(PosFromStart, 0);
+    return stream;
+}
+
+std::unique_ptr<CPixMap> ReadMap(CKLDExt& container, const PixRect& rect, int level) {
+    auto map = CreatePixMap(rect, container.Mode());
+    Require(map != nullptr, "an open container has a mode without pixel maps");
+    container.ReadRegion(*map, level);
+    return map;
+}
+
+void ReadEverywhere(CKLDExt& container) {
+    for (const PixRect& rect : ProbeRegions(container.Width(), container.Height(), 80)) {
+        for (int level : {2, 1, 0})
+            ReadMap(container, rect, level);
+        auto scaled = CreatePixMap(rect, container.Mode());
+        container.ReadRegionScaled(scaled, 16, 16);
+    }
+}
+
+// Bytes of the container's stream after `open` took it over.
+std::vector<std::uint8_t> Contents(const CQVTMemoryStream& stream) {
+    return {stream.Data(), stream.Data() + stream.DataSize()};
+}
+
+void CheckReadsBack(const std::vector<std::uint8_t>& bytes, const CPixMap& written,
+                    const char* what) {
+    CKLDExt copy;
+    copy.Open(StreamHolding(bytes.data(), bytes.size()), kDecodedCacheBytes, kDecoderCacheBytes);
+    Require(SamePixels(*ReadMap(copy, written.Rect(), 0), written), what);
+}
+
+// A damaged container may refuse the write or the reorganisation; what it accepted must read
+// back, so failures after that are findings. Containers of big tiles only open and read: the
+// cycle re-codes whole tiles several times, which would spend the time limit without reaching
+// code the small tiles do not.
+void CheckWriteReadCycle(CKLDExt& container, const CQVTMemoryStream& stream) {
+    const std::uint64_t tilePixels = std::uint64_t{container.TileWidth()} * container.TileHeight();
+    if (tilePixels > kMaxCycleTilePixels) return;
+    const auto regions = ProbeRegions(container.Width(), container.Height(), 40);
+    if (regions.empty()) return;
+    const auto patch = PatternPixMap(regions[1], container.Mode(), 5);
+    if (!patch) return;
+    try {
+        container.WriteRegion(*patch, 0, 0, 2, KLD::KindPng);
+    } catch (const IOException&) {
+        return;
+    }
+    Require(SamePixels(*ReadMap(container, patch->Rect(), 0), *patch),
+            "a lossless write does not read back");
+    CheckReadsBack(Contents(stream), *patch, "a lossless write does not read back after reopening");
+
+    CQVTMemoryStream compacted(1024);
+    try {
+        container.Reorganize(compacted);
+    } catch (const IOException&) {
+        return;
+    }
+    CheckReadsBack(Contents(compacted), *patch, "a reorganised copy lost a written region");
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    auto owned = StreamHolding(data, size);
+    const CQVTMemoryStream& stream = *owned;
+    CKLDExt container;
+    try {
+        container.Open(std::move(owned), kDecodedCacheBytes, kDecoderCacheBytes);
+        ReadEverywhere(container);
+    } catch (const IOException&) {
+        return 0;
+    }
+    CheckWriteReadCycle(container, stream);
+    return 0;
+}
