@@ -10,6 +10,7 @@
 # big files go there and are deleted afterwards).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source bench/bench_setup.sh
 size=${SIZE:-20000}
 tile=${TILE:-256}
 runs=${RUNS:-3}
@@ -20,18 +21,10 @@ export OMP_WAIT_POLICY=${OMP_WAIT_POLICY:-passive}
 needed=()
 command -v vips >/dev/null || needed+=(libvips-tools)
 [[ -x /usr/bin/time ]] || needed+=(time)
-if ((${#needed[@]} > 0)); then
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update >/dev/null
-    apt-get install -y --no-install-recommends "${needed[@]}" >/dev/null
-fi
-cmake --preset release >/dev/null
-cmake --build --preset release --target pictor-cli >/dev/null
+install_packages "${needed[@]}"
 work=$(mktemp -d "${WORK:-/tmp}/kle_peers.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-# A private copy, so a rebuild during a long run cannot pull the program away.
-cp build/release/cli/pictor-cli "$work/"
-cli=$work/pictor-cli
+cli=$(private_cli "$work")
 
 # Runs a command once under /usr/bin/time; sets secs (wall clock) and mb (peak resident).
 measure() {

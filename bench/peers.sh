@@ -8,6 +8,7 @@
 # steadier than wall time on a machine that other work keeps busy).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source bench/bench_setup.sh
 (($# > 0)) || { echo "usage: bench/peers.sh IMAGE..." >&2; exit 2; }
 runs=${RUNS:-5}
 threads=${THREADS:-$(nproc)}
@@ -20,19 +21,11 @@ needed=()
 command -v opj_compress >/dev/null || needed+=(libopenjp2-tools)
 command -v cjxl >/dev/null || needed+=(libjxl-tools)
 command -v pnmtopng >/dev/null || needed+=(netpbm)
-if ((${#needed[@]} > 0)); then
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update >/dev/null
-    apt-get install -y --no-install-recommends "${needed[@]}" >/dev/null
-fi
-cmake --preset release >/dev/null
-cmake --build --preset release --target pictor-cli >/dev/null
+install_packages "${needed[@]}"
 export OMP_NUM_THREADS=$threads
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-# A private copy, so a rebuild during a long run cannot pull the program away.
-cp build/release/cli/pictor-cli "$work/"
-cli=$work/pictor-cli
+cli=$(private_cli "$work")
 
 # Median time in seconds (wall or CPU, as CLOCK says) of running "$@" $runs times.
 median_time() {
