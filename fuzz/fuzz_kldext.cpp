@@ -14,7 +14,7 @@ namespace {
 // The budgets the application opens containers with.
 constexpr std::uint64_t kDecodedCacheBytes = 0x500000;
 constexpr std::uint64_t kDecoderCacheBytes = 0x400000;
-constexpr std::uint64_t kMaxCycleTilePixels = 256 * 256;
+constexpr std::uint64_t kMaxCyclePixels = 4 * 256 * 256;
 
 // A growable stream holding the bytes, so that writes may extend the file.
 std::unique_ptr<CQVTMemoryStream> StreamHolding(const std::uint8_t* data, std::size_t size) {
@@ -52,15 +52,22 @@ void CheckReadsBack(const std::vector<std::uint8_t>& bytes, const CPixMap& writt
     Require(SamePixels(*ReadMap(copy, written.Rect(), 0), written), what);
 }
 
+// Pixels of the whole tiles that `rect` touches.
+std::uint64_t TouchedTilePixels(const CKLDExt& container, const PixRect& rect) {
+    const std::uint64_t tw = container.TileWidth();
+    const std::uint64_t th = container.TileHeight();
+    const std::uint64_t columns = (rect.right - 1) / tw - rect.left / tw + 1;
+    const std::uint64_t rows = (rect.bottom - 1) / th - rect.top / th + 1;
+    return columns * tw * rows * th;
+}
+
 // A damaged container may refuse the write or the reorganisation; what it accepted must read
-// back, so failures after that are findings. Containers of big tiles only open and read: the
-// cycle re-codes whole tiles several times, which would spend the time limit without reaching
-// code the small tiles do not.
+// back, so failures after that are findings. When the patch touches many or big tiles the
+// container only opens and reads: the cycle re-codes the touched tiles several times, which
+// would spend the time limit without reaching code that small ones do not.
 void CheckWriteReadCycle(CKLDExt& container, const CQVTMemoryStream& stream) {
-    const std::uint64_t tilePixels = std::uint64_t{container.TileWidth()} * container.TileHeight();
-    if (tilePixels > kMaxCycleTilePixels) return;
     const auto regions = ProbeRegions(container.Width(), container.Height(), 40);
-    if (regions.empty()) return;
+    if (regions.empty() || TouchedTilePixels(container, regions[1]) > kMaxCyclePixels) return;
     const auto patch = PatternPixMap(regions[1], container.Mode(), 5);
     if (!patch) return;
     try {
