@@ -241,6 +241,17 @@ PixRect CKLDExt::GetTileRect(std::uint32_t tile) const {
     return TileCellRect(m_header, column, row);
 }
 
+TileHeader CKLDExt::TileHeaderOf(std::uint32_t tile) const {
+    const PixRect rect = GetTileRect(tile);
+    TileHeader header;
+    header.width = rect.Width();
+    header.height = rect.Height();
+    header.mode = m_header.mode;
+    header.bitsPerPixel = m_header.bitsPerPixel;
+    header.channels = m_header.channels;
+    return header;
+}
+
 std::unique_ptr<CPixMap> CKLDExt::CreateTilePixMap(std::uint32_t tile) const {
     const PixRect rect = GetTileRect(tile);
     if (rect.IsEmpty()) return nullptr;

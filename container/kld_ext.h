@@ -114,6 +114,8 @@ public:
     // A new map of the container mode over the tile's rectangle, filled with the background;
     // null for a tile outside the grid.
     std::unique_ptr<CPixMap> CreateTilePixMap(std::uint32_t tile) const;
+    // A codec header for the tile: its size and the container's mode, depth and channels.
+    TileHeader TileHeaderOf(std::uint32_t tile) const;
 
     std::uint32_t Width() const { return m_header.width; }
     std::uint32_t Height() const { return m_header.height; }

@@ -68,14 +68,7 @@ void CKLDExt::BuildPreview(ProgressCallback progress, void* data) {
         m_stream->SetPos(PosFromStart, static_cast<std::int64_t>(entry.offset));
         const TileDecoder codec(KLD::CreateTileCodecFromStream(*m_stream).release());
         codec->Open(*m_stream);
-        const PixRect tileRect = GetTileRect(entry.tile);
-        TileHeader expected;
-        expected.width = tileRect.Width();
-        expected.height = tileRect.Height();
-        expected.mode = m_header.mode;
-        expected.bitsPerPixel = m_header.bitsPerPixel;
-        expected.channels = m_header.channels;
-        KLD::CheckTileCodecMatches(*codec, expected);
+        KLD::CheckTileCodecMatches(*codec, TileHeaderOf(entry.tile));
         // Indexed pixels cannot be averaged before their colours are known: full detail.
         for (int level = codec->GetLevels() - 1; level >= 0; --level) {
             codec->Read(level);

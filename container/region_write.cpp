@@ -95,14 +95,9 @@ void CKLDExt::WriteRegion(const CPixMap& source, std::uint8_t quality, std::uint
         changed = true;
         std::unique_ptr<CPixMap> tileMap = CreateTilePixMap(entry.tile);
         newMap->CopyRect(tileRect, *tileMap, tileRect);
-        TileHeader header;
-        header.width = tileRect.Width();
-        header.height = tileRect.Height();
+        TileHeader header = TileHeaderOf(entry.tile);
         header.levels = coding.levels;
         header.quality = coding.quality;
-        header.bitsPerPixel = m_header.bitsPerPixel;
-        header.channels = m_header.channels;
-        header.mode = m_header.mode;
         const std::uint8_t codecKind = kind == KLD::KindAutomatic
                                            ? static_cast<std::uint8_t>(KLD::ChooseTileCodec(
                                                  tileMap->GetBits(), tileMap->Stride(), header))
