@@ -37,13 +37,28 @@ public:
         return bit;
     }
 
+    // Loads as many bits as fit (up to the end of the code) without requiring any, so a caller
+    // can look ahead with Waiting() and Peek() and fall back to checked reads near the end.
+    void TopUp() {
+        if (m_count <= 32 && m_next < m_end) Refill(0);
+    }
+    std::uint32_t Waiting() const { return m_count; }
+    // The waiting bits, the next one lowest; bits above Waiting() are 0.
+    std::uint64_t Peek() const { return m_buffer; }
+    // `count` must not exceed Waiting().
+    void Skip(std::uint32_t count) {
+        m_buffer = count < 64 ? m_buffer >> count : 0;
+        m_count -= count;
+    }
+
 private:
-    // Called with fewer than 32 bits waiting, so 32 more always fit.
+    // Called with at most 32 bits waiting, so 32 more always fit.
     void Refill(std::uint32_t needed) {
         const auto take = static_cast<std::uint32_t>(
             m_next < m_end ? std::min<std::uint64_t>(32, m_end - m_next) : 0);
         Require(m_count + take >= needed);
-        // Reached with take > 0 only (needed >= 1), which keeps GetBits inside the code words.
+        // Reached with take > 0 only (needed >= 1, or TopUp's own check), which keeps GetBits
+        // inside the code words.
         m_buffer |= std::uint64_t{GetBits(m_words, m_next, take)} << m_count;
         m_count += take;
         m_next += take;
@@ -253,18 +268,41 @@ std::uint32_t CDecodeBlock::DecodeRunLengthSignificance(std::uint32_t mask, std:
                                                         std::uint64_t codeEnd) {
     BoundedBitReader code(codeWords.data(), codePos, codeEnd);
     InsignificantCursor<BitOps> cursor(m_significant.data(), n);
-    RunState state{3, 8};
+    std::uint32_t k = 3; // runs are measured against 2^k
     std::uint32_t newSignificant = 0;
     while (!cursor.AtEnd()) {
-        if (!code.ReadBit()) { // a full run
-            cursor.Pass(state.limit);
-            state.Grow();
+        // Whole events at once: z zeros (full runs of 2^k, 2^(k+1), ... values), the 1 that
+        // cuts the next run, its length in k + z bits and the sign of the value after it. One
+        // pass over the values and no branch on the bits, which are too random to predict.
+        code.TopUp();
+        const std::uint64_t bits = code.Peek();
+        const auto zeros = static_cast<std::uint32_t>(std::countr_zero(bits));
+        const std::uint32_t grown = std::min(k + zeros, 32u);
+        const std::uint32_t eventBits = zeros + grown + 2;
+        if (eventBits <= code.Waiting()) {
+            // Beyond 2^40 values every block has ended, so the sum may stop growing there.
+            const std::uint32_t counted = std::min(zeros, 40 - k);
+            const std::uint64_t fullRuns = ((std::uint64_t{1} << counted) - 1) << k;
+            const auto cut = static_cast<std::uint32_t>(bits >> (zeros + 1)) & LowBitsMask(grown);
+            const bool negative = ((bits >> (zeros + 1 + grown)) & 1) != 0;
+            code.Skip(eventBits);
+            k = grown > 0 ? grown - 1 : 0;
+            cursor.Pass(fullRuns + cut);
+            if (cursor.AtEnd()) break;
+            MakeSignificant(cursor.Take(), mask, negative);
+            ++newSignificant;
             continue;
         }
-        // A run cut short, then (unless the values ran out) a new significant value and its sign.
-        if (state.k > 0) {
-            cursor.Pass(code.Read(state.k));
-            state.Shrink();
+        // Near the end of the code, bit by bit: the last event may stop short of its sign or
+        // even of its cut, and only the bits it uses must be there.
+        if (!code.ReadBit()) { // a full run
+            cursor.Pass(std::uint64_t{1} << k);
+            k = std::min(k + 1, 32u);
+            continue;
+        }
+        if (k > 0) {
+            cursor.Pass(code.Read(k));
+            --k;
             if (cursor.AtEnd()) break;
         }
         MakeSignificant(cursor.Take(), mask, code.ReadBit());

@@ -207,7 +207,7 @@ void CBlockDecoder::PlaceInterleavedValues(std::int32_t* hl, std::uint32_t wH, s
 void CBlockDecoder::PlaceBand(CWaveletBand& band, int q) {
     SizeForRegion(band);
     RequireWholeBand(band);
-    PlaceValues(band.data.get(), band.width, band.height, 0, band.width,
+    PlaceValues(band.Samples(), band.width, band.height, 0, band.Pitch(),
                 BandShift(band.orientation, band.level, q));
 }
 
@@ -220,13 +220,15 @@ void CBlockDecoder::PlaceBandTile(CWaveletBand& band, int q, std::uint32_t tx, s
     if (columns.start < region.left || columns.start + columns.size > region.right ||
         rows.start < region.top || rows.start + rows.size > region.bottom)
         ThrowCodecError(ErrorWrongFormat);
-    PlaceValues(band.data.get(), columns.size, rows.size,
-                std::uint64_t{rows.start - region.top} * region.Width() +
+    PlaceValues(band.Samples(), columns.size, rows.size,
+                std::uint64_t{rows.start - region.top} * band.Pitch() +
                     (columns.start - region.left),
-                region.Width(), BandShift(band.orientation, band.level, q));
+                band.Pitch(), BandShift(band.orientation, band.level, q));
 }
 
 void CBlockDecoder::PlaceInterleaved(CWaveletBand& hl, CWaveletBand& lh, int q) {
+    // The interleaved walk knows only buffers of their own, with the band width as pitch.
+    if (hl.placed || lh.placed) ThrowCodecError(ErrorWrongFormat);
     SizeForRegion(hl);
     SizeForRegion(lh);
     RequireWholeBand(hl);

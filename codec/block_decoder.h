@@ -59,15 +59,16 @@ public:
     void PlaceInterleavedValues(std::int32_t* hl, std::uint32_t wH, std::uint32_t hH,
                                 std::int32_t* lh, std::uint32_t wL, std::uint32_t hL, int shift);
 
-    // The band operations below first size the band's buffer for its region (failure:
-    // ErrorOutOfMemory) and take values with the band's shift for quantisation parameter q. A
-    // band or tile that does not lie inside the buffer's region throws ErrorWrongFormat.
+    // The band operations below first size the band's buffer for its region unless the band is
+    // placed (failure: ErrorOutOfMemory) and take values with the band's shift for quantisation
+    // parameter q. A band or tile that does not lie inside the buffer's region throws
+    // ErrorWrongFormat.
     // Fills a whole band; its region must be the whole band.
     void PlaceBand(CWaveletBand& band, int q);
     // Fills tile (tx, ty) of a band, inside the band's region buffer.
     void PlaceBandTile(CWaveletBand& band, int q, std::uint32_t tx, std::uint32_t ty);
     // Fills the HL and LH bands of one level together, as files without separately coded
-    // detail bands store them; both regions must be whole bands.
+    // detail bands store them; both regions must be whole bands in buffers of their own.
     void PlaceInterleaved(CWaveletBand& hl, CWaveletBand& lh, int q);
 
 private:

@@ -121,6 +121,10 @@ private:
     // far more samples than the file holds: a level whose samples could not be coded in the
     // bytes left is refused (ErrorShortRead) before anything is allocated for it.
     void CheckLevelCanBeCoded(int level) const;
+    bool LevelsCanBeCoded(int finest, int coarsest) const;
+    // Places the bands still to be decoded down to targetLevel inside its plane (whole-band
+    // reads of files that code bands separately), so the inverse passes move no band.
+    void LayOutLevels(int targetLevel);
     void DecodeLevel(int level);
     void DecodeRegionLevel(int level);
     void FinishDecodedLevel(int level, double& fraction, ProgressCallback progress, void* data);

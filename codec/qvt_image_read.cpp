@@ -51,6 +51,7 @@ void CQVTImage::Open(CQVTStream& stream) {
             for (int c = 0; c < channels; ++c) {
                 m_channels[c].ownedData = std::move(planes[c]);
                 m_channels[c].data = m_channels[c].ownedData.get();
+                m_channels[c].stride = m_channels[c].width;
             }
             return;
         }
@@ -84,6 +85,7 @@ void CQVTImage::Read(int level, ProgressCallback progress, void* data) {
         return;
     }
     double fraction = StartFraction(level);
+    LayOutLevels(level);
     while (m_currentLevel > level) {
         DecodeLevel(m_currentLevel);
         FinishDecodedLevel(m_currentLevel, fraction, progress, data);
@@ -116,6 +118,7 @@ void CQVTImage::ReadRegion(const RegionRect& rect, int level, ProgressCallback p
             m_channels[c].pyramid->SetRegion(c > 0 && m_layout.chromaHalved ? chroma : region);
     }
     double fraction = StartFraction(level);
+    LayOutLevels(level);
     while (m_currentLevel > level) {
         DecodeRegionLevel(m_currentLevel);
         FinishDecodedLevel(m_currentLevel, fraction, progress, data);
@@ -134,19 +137,39 @@ void CQVTImage::RestartFromTop() {
     }
 }
 
-void CQVTImage::CheckLevelCanBeCoded(int level) const {
+bool CQVTImage::LevelsCanBeCoded(int finest, int coarsest) const {
     std::uint64_t samples = 0;
     for (int c = 0; c < m_header.channels; ++c) {
         const CWaveletPyramid& pyramid = *m_channels[c].pyramid;
-        if (level == m_header.levels)
-            samples += pyramid.Band(level, BandOrientation::LL).RegionSampleCount();
-        for (BandOrientation orientation : kDetailBands)
-            samples += pyramid.Band(level, orientation).RegionSampleCount();
+        for (int level = finest; level <= coarsest; ++level) {
+            if (level == m_header.levels)
+                samples += pyramid.Band(level, BandOrientation::LL).RegionSampleCount();
+            for (BandOrientation orientation : kDetailBands)
+                samples += pyramid.Band(level, orientation).RegionSampleCount();
+        }
     }
     // Blocks the decoder has read ahead are no longer in the stream; allow a batch of them.
     const std::uint64_t blocks = RemainingBytes(*m_stream) / kMinStoredBlockBytes +
                                  static_cast<std::uint64_t>(m_decoder->BlockCount());
-    if (samples / kBlockValues > blocks) ThrowCodecError(ErrorShortRead);
+    return samples / kBlockValues <= blocks;
+}
+
+void CQVTImage::CheckLevelCanBeCoded(int level) const {
+    if (!LevelsCanBeCoded(level, level)) ThrowCodecError(ErrorShortRead);
+}
+
+void CQVTImage::LayOutLevels(int targetLevel) {
+    // Old files code HL and LH interleaved, in an order that fills only buffers of their own.
+    const bool separateBands = (m_leadIn.version & kVersionSeparateBands) != 0;
+    if (!separateBands && !HasRegionSupport()) return;
+    // The target plane is allocated up front; a header that announces more samples than the
+    // file can hold keeps the level-by-level allocation, which refuses the level that cannot be
+    // coded after the coarser ones were decoded.
+    if (targetLevel >= m_currentLevel || !LevelsCanBeCoded(targetLevel + 1, m_currentLevel)) return;
+    for (int c = 0; c < m_header.channels; ++c)
+        if (const std::uint32_t code =
+                m_channels[c].pyramid->LayOutLevels(m_currentLevel, targetLevel))
+            ThrowCodecError(code);
 }
 
 void CQVTImage::DecodeLevel(int level) {
@@ -227,7 +250,7 @@ ChannelImage CQVTImage::DescribeChannels() const {
     image.chromaHalved = m_layout.chromaHalved;
     for (int c = 0; c < m_header.channels; ++c)
         image.planes[c] = {m_channels[c].data, m_channels[c].width, m_channels[c].height,
-                           m_channels[c].width};
+                           static_cast<std::uint32_t>(m_channels[c].stride)};
     return image;
 }
 

@@ -71,6 +71,7 @@ void CQVTImage::SetHeader(const QVTHeader& header, std::uint8_t flags,
             ThrowCodecError(ErrorOutOfMemory);
         }
         channel.data = channel.ownedData.get();
+        channel.stride = m_header.width;
         channel.width = m_header.width;
         channel.height = m_header.height;
     }

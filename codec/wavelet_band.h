@@ -25,6 +25,8 @@ struct TileRect {
 
 // A band of one level. Its buffer covers only `region` (row pitch = region width); `pos` is the
 // sequential read/write position into it. Sizes are 64-bit so no sample count can wrap.
+// While decoding, a band may instead be laid out inside the LL buffer of a finer level, at the
+// place the inverse transform takes it from; `placed` then points at its first sample.
 struct CWaveletBand {
     std::uint32_t width = 0;  // samples per row of the whole band
     std::uint32_t height = 0; // rows of the whole band
@@ -35,15 +37,26 @@ struct CWaveletBand {
     SampleBuffer data; // may be absent
     RegionRect region;
     std::uint32_t tiles = 0; // tiles per side, set by SetRegion
+    std::int32_t* placed = nullptr;
+    std::uint64_t placedPitch = 0;
+
+    std::int32_t* Samples() const { return placed ? placed : data.get(); }
+    // Distance in samples between the rows of Samples().
+    std::uint64_t Pitch() const { return placed ? placedPitch : region.Width(); }
 
     std::uint64_t RegionSampleCount() const {
         return std::uint64_t{region.Width()} * region.Height();
     }
 
-    // Makes `data` hold exactly the region, reusing a buffer that is large enough. Returns false
-    // (and keeps no buffer) when the allocation fails.
+    // Makes `data` hold exactly the region, reusing a buffer that is large enough; a placed band
+    // needs none. Returns false (and keeps no buffer) when the allocation fails.
     [[nodiscard]] bool SizeForRegion();
 
-    // Frees the buffer.
+    // Frees the buffer and forgets the placement.
     void Release();
+    // From now on the band's samples are those at `at`, rows `pitch` apart; an own buffer is
+    // freed.
+    void PlaceAt(std::int32_t* at, std::uint64_t pitch);
+
+    bool IsWhole() const { return region == RegionRect{0, 0, width, height}; }
 };

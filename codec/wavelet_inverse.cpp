@@ -11,31 +11,38 @@ namespace {
 constexpr auto kAdd = LiftSign::Add;
 constexpr auto kSubtract = LiftSign::Subtract;
 
-// Reads a band's region buffer row by row from a fixed column. Samples outside the buffer read as
-// 0, so regions that do not fit together can never reach past a buffer.
+// Reads a band's region row by row from a fixed column. Samples outside the band's buffer read as
+// 0, so regions that do not fit together can never reach past a buffer. A band placed where its
+// rows go is left as it is.
 class BandRowReader {
 public:
     BandRowReader(const CWaveletBand& band, std::uint64_t firstRow, std::uint64_t column)
-        : data_(band.data.get()), pitch_(band.region.Width()), row_(firstRow), column_(column) {
-        rows_ = data_ && pitch_ > 0
-                    ? std::min<std::uint64_t>(band.region.Height(), band.size / pitch_)
-                    : 0;
+        : samples_(band.Samples()), pitch_(band.Pitch()), width_(band.region.Width()),
+          row_(firstRow), column_(column) {
+        if (!samples_ || width_ == 0)
+            rows_ = 0;
+        else if (band.placed)
+            rows_ = band.region.Height();
+        else
+            rows_ = std::min<std::uint64_t>(band.region.Height(), band.size / width_);
     }
 
-    // Copies `count` samples of the current row to `out` and moves one band row down.
+    // Puts `count` samples of the current row at `out` and moves one band row down.
     void ReadRow(std::int32_t* out, std::size_t count) {
         std::size_t copied = 0;
-        if (row_ < rows_ && column_ < pitch_) {
-            copied = static_cast<std::size_t>(std::min<std::uint64_t>(count, pitch_ - column_));
-            std::memcpy(out, data_ + row_ * pitch_ + column_, copied * sizeof *out);
+        if (row_ < rows_ && column_ < width_) {
+            copied = static_cast<std::size_t>(std::min<std::uint64_t>(count, width_ - column_));
+            const std::int32_t* from = samples_ + row_ * pitch_ + column_;
+            if (from != out) std::memcpy(out, from, copied * sizeof *out);
         }
         std::fill(out + copied, out + count, 0);
         ++row_;
     }
 
 private:
-    const std::int32_t* data_;
+    const std::int32_t* samples_;
     std::uint64_t pitch_;
+    std::uint64_t width_;
     std::uint64_t rows_;
     std::uint64_t row_;
     std::uint64_t column_;
@@ -81,17 +88,14 @@ AxisAlignment AlignAxis(std::uint32_t regionStart, std::uint32_t regionExtent,
 
 // Zeroes what the alignment leaves unwritten so the region never carries stale samples.
 void ClearLeadingSamples(std::int32_t* region, std::size_t width, std::size_t height,
-                         const AxisAlignment& columns, const AxisAlignment& rows) {
-    if (columns.extent <= 0 || rows.extent <= 0) {
-        std::fill(region, region + width * height, 0);
-        return;
-    }
-    const auto firstRow = static_cast<std::size_t>(rows.first);
-    const auto firstColumn = static_cast<std::size_t>(columns.first);
-    std::fill(region, region + firstRow * width, 0);
-    if (firstColumn == 0) return;
-    for (std::size_t y = firstRow; y < height; ++y)
-        std::fill(region + y * width, region + y * width + firstColumn, 0);
+                         std::size_t pitch, const AxisAlignment& columns,
+                         const AxisAlignment& rows) {
+    const bool nothingWritten = columns.extent <= 0 || rows.extent <= 0;
+    const std::size_t clearedRows = nothingWritten ? height : static_cast<std::size_t>(rows.first);
+    const std::size_t clearedColumns =
+        nothingWritten ? 0 : std::min(width, static_cast<std::size_t>(columns.first));
+    for (std::size_t y = 0; y < height; ++y)
+        std::fill_n(region + y * pitch, y < clearedRows ? width : clearedColumns, 0);
 }
 
 } // namespace
@@ -100,8 +104,8 @@ std::uint32_t CWaveletPyramid::InverseLevel(int level, std::uint32_t& outWidth,
                                             std::uint32_t& outHeight, std::int32_t*& outBuffer) {
     CWaveletBand& target = Band(level - 1, BandOrientation::LL);
     if (!target.SizeForRegion()) return ErrorOutOfMemory;
-    const std::size_t regionWidth = target.region.Width();
     const std::size_t regionHeight = target.region.Height();
+    const std::size_t pitch = target.Pitch();
 
     const CWaveletBand& ll = Band(level, BandOrientation::LL);
     const CWaveletBand& hl = Band(level, BandOrientation::HL);
@@ -111,7 +115,8 @@ std::uint32_t CWaveletPyramid::InverseLevel(int level, std::uint32_t& outWidth,
         AlignAxis(target.region.left, target.region.Width(), ll.region.left, hl.region.left);
     const AxisAlignment rows =
         AlignAxis(target.region.top, target.region.Height(), ll.region.top, lh.region.top);
-    ClearLeadingSamples(target.data.get(), regionWidth, regionHeight, columns, rows);
+    ClearLeadingSamples(target.Samples(), target.region.Width(), regionHeight, pitch, columns,
+                        rows);
 
     if (columns.extent > 0 && rows.extent > 0) {
         const auto w = static_cast<std::size_t>(columns.extent);
@@ -119,10 +124,9 @@ std::uint32_t CWaveletPyramid::InverseLevel(int level, std::uint32_t& outWidth,
         const SampleBuffer scratch = TryAllocateSamples(w);
         if (!scratch) return ErrorOutOfMemory;
 
-        std::int32_t* const base = target.data.get() +
-                                   static_cast<std::size_t>(rows.first) * regionWidth +
+        std::int32_t* const base = target.Samples() + static_cast<std::size_t>(rows.first) * pitch +
                                    static_cast<std::size_t>(columns.first);
-        auto y = [base, regionWidth](std::size_t i) { return base + i * regionWidth; };
+        auto y = [base, pitch](std::size_t i) { return base + i * pitch; };
         auto rowStep = [&](std::size_t i) { InverseRowStep(y(i), w, scratch.get()); };
 
         BandRowReader readLL(ll, rows.lowOffset, columns.lowOffset);
@@ -186,6 +190,6 @@ std::uint32_t CWaveletPyramid::InverseLevel(int level, std::uint32_t& outWidth,
     target.pos = 0;
     outWidth = target.region.Width();
     outHeight = target.region.Height();
-    outBuffer = target.data.get();
+    outBuffer = target.Samples();
     return 0;
 }

@@ -18,10 +18,13 @@ std::uint32_t DetachFromPyramid(ChannelPlane& channel) {
     if (!channel.data && count > 0) return ErrorWrongFormat;
     SampleBuffer copy = TryAllocateSamples(count);
     if (!copy) return ErrorOutOfMemory;
-    if (count > 0) std::memcpy(copy.get(), channel.data, count * sizeof(std::int32_t));
+    for (std::uint64_t y = 0; y < channel.height; ++y)
+        std::memcpy(copy.get() + y * channel.width, channel.data + y * channel.stride,
+                    std::size_t{channel.width} * sizeof(std::int32_t));
     channel.pyramid.reset();
     channel.ownedData = std::move(copy);
     channel.data = channel.ownedData.get();
+    channel.stride = channel.width;
     return 0;
 }
 
@@ -50,13 +53,17 @@ std::uint32_t ForwardChannel(ChannelPlane& channel, int decompositionLevels, int
     for (int level = 0; level < decompositionLevels && code == 0; ++level)
         code = pyramid.ForwardLevel(level, q);
     channel.data = pyramid.Band(0, BandOrientation::LL).data.get();
+    channel.stride = channel.width;
     return code;
 }
 
 std::uint32_t InverseChannel(ChannelPlane& channel, int level) {
     // A channel without a pyramid (stored raw) has nothing to rebuild.
     if (!channel.pyramid) return 0;
-    return channel.pyramid->InverseLevel(level, channel.width, channel.height, channel.data);
+    const std::uint32_t code =
+        channel.pyramid->InverseLevel(level, channel.width, channel.height, channel.data);
+    channel.stride = channel.pyramid->Band(level - 1, BandOrientation::LL).Pitch();
+    return code;
 }
 
 // Runs `work` per channel in a static-scheduled parallel loop. Iterations start only while no

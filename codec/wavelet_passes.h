@@ -13,7 +13,10 @@
 struct ChannelPlane {
     std::uint32_t width = 0;
     std::uint32_t height = 0;
-    std::int32_t* data = nullptr; // row pitch = width
+    std::int32_t* data = nullptr;
+    // Distance in samples between rows: the width, unless the plane lies inside a larger one
+    // while a read to a finer level is under way.
+    std::uint64_t stride = 0;
     SampleBuffer ownedData;
     std::unique_ptr<CWaveletPyramid> pyramid;
 };
@@ -28,6 +31,6 @@ struct ChannelPlane {
                                            int decompositionLevels, int q, int threadCount = 0);
 
 // Per channel with a pyramid: InverseLevel(level) and the rebuilt plane becomes the channel's
-// width, height and data. Returns 0 or a failed channel's code.
+// width, height, data and stride. Returns 0 or a failed channel's code.
 [[nodiscard]] std::uint32_t RunInversePass(std::span<ChannelPlane> channels, int level,
                                            int threadCount = 0);

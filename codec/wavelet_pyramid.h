@@ -41,9 +41,22 @@ public:
     // ErrorOutOfMemory (the source is then kept).
     [[nodiscard]] std::uint32_t ForwardLevel(int level, int q);
 
+    // Before decoding levels `decoded` down to targetLevel + 1, where `decoded` is the level whose
+    // LL band holds samples already (or Levels() - 1 before any level is decoded, when none
+    // does): sizes the LL band of targetLevel and places every band still to come inside it, at
+    // the place the inverse transform takes it from. A level's LL band fills the low columns of
+    // the even rows of the next finer LL band, HL their high columns, LH and HH those of the odd
+    // rows. Decoding then writes each sample where the inverse works on it, and the inverse
+    // moves only bands that were decoded before. Bands are placed only when all involved cover
+    // their whole band (region reads keep a buffer per band) and while row pitches fit in 32
+    // bits; earlier placements of the bands to come are dropped either way. Returns 0 or
+    // ErrorOutOfMemory.
+    [[nodiscard]] std::uint32_t LayOutLevels(int decoded, int targetLevel);
+
     // Rebuilds the region of the LL band of level - 1 (1 <= level <= N) from the four bands of
     // `level`, frees those four buffers and reports the region's size and its buffer (still owned
-    // by the pyramid). Returns 0 or ErrorOutOfMemory.
+    // by the pyramid; its rows lie Band(level - 1, LL).Pitch() samples apart). Returns 0 or
+    // ErrorOutOfMemory.
     [[nodiscard]] std::uint32_t InverseLevel(int level, std::uint32_t& outWidth,
                                              std::uint32_t& outHeight, std::int32_t*& outBuffer);
 

@@ -351,8 +351,61 @@ TEST(QVTProgress, LevelsReportQuarterStepsAndCancelKeepsAConsistentImage) {
         const Pixels partial = Export(image, layout);
         EXPECT_EQ(partial.width, 25u);
         EXPECT_EQ(partial.height, 25u);
+        EXPECT_EQ(partial.bytes, Decode(file, layout, 3).bytes)
+            << "a cancelled read shows its level";
         image.Read(0);
         EXPECT_EQ(Export(image, layout).bytes, pixels.bytes) << "reading goes on after a cancel";
+    }
+}
+
+// A read to full size keeps the coarser planes inside the full-size one while it runs; what a
+// view shows after each level must still be that level's image.
+TEST(QVTProgress, RefreshAfterEachLevelShowsWhatAReadToThatLevelGives) {
+    const ModeLayout layout = LayoutOf(ModeRGB);
+    Pixels pixels = SmoothPixels(layout, 75, 61);
+    for (const bool region : {false, true}) {
+        auto file = Encode(layout, pixels, {.quality = 3, .levels = 4, .region = region});
+        CQVTMemoryStream stream(file.data(), file.size());
+        CQVTImage image;
+        image.Open(stream);
+        struct Shown {
+            CQVTImage& image;
+            const ModeLayout& layout;
+            std::vector<Pixels> levels;
+        } shown{image, layout, {}};
+        image.SetRefreshCallback(
+            [](void* data) {
+                auto& s = *static_cast<Shown*>(data);
+                s.levels.push_back(Export(s.image, s.layout));
+            },
+            &shown);
+        image.Read(0);
+        const int levels = image.Header().levels;
+        ASSERT_GE(levels, 3);
+        ASSERT_EQ(shown.levels.size(), static_cast<std::size_t>(levels));
+        for (int level = levels - 1; level >= 0; --level)
+            EXPECT_EQ(shown.levels[static_cast<std::size_t>(levels - 1 - level)].bytes,
+                      Decode(file, layout, level).bytes)
+                << "region " << region << " level " << level;
+    }
+}
+
+TEST(QVTRegion, OneImageSwitchingBetweenWholeAndRegionReadsGivesWhatFreshReadsGive) {
+    const ModeLayout layout = LayoutOf(ModeRGB);
+    Pixels pixels = SmoothPixels(layout, 120, 90);
+    auto file = Encode(layout, pixels, {.levels = 4, .region = true});
+    CQVTMemoryStream stream(file.data(), file.size());
+    CQVTImage image;
+    image.Open(stream);
+    const RegionRect whole{0, 0, 0, 0};
+    const RegionRect middle{10, 20, 70, 50};
+    const RegionRect corner{50, 5, 120, 90};
+    const std::pair<RegionRect, int> steps[] = {{whole, 2},  {middle, 0}, {whole, 1}, {whole, 0},
+                                                {corner, 2}, {corner, 0}, {whole, 0}};
+    for (const auto& [rect, level] : steps) {
+        image.ReadRegion(rect, level);
+        EXPECT_EQ(Export(image, layout).bytes, Decode(file, layout, level, 0, &rect).bytes)
+            << rect.left << "," << rect.top << " level " << level;
     }
 }
 

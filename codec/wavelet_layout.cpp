@@ -1,0 +1,47 @@
+// Where the bands of a read live: inside the buffer of the level the read ends at, so that the
+// inverse transform finds them in place.
+#include "qvt_error.h"
+#include "wavelet_pyramid.h"
+
+#include <array>
+#include <limits>
+
+namespace {
+
+constexpr std::array kAllBands = {BandOrientation::LL, BandOrientation::HL, BandOrientation::LH,
+                                  BandOrientation::HH};
+
+} // namespace
+
+std::uint32_t CWaveletPyramid::LayOutLevels(int decoded, int targetLevel) {
+    const int top = levels_ - 1;
+    if (targetLevel < 0 || targetLevel >= decoded || decoded > top) return 0;
+    // Before the first level is decoded the top LL band is still to come as well.
+    const bool keepDecodedLL = decoded < top;
+    bool whole = true;
+    for (int level = targetLevel; level <= decoded; ++level) {
+        for (BandOrientation orientation : kAllBands) {
+            CWaveletBand& band = Band(level, orientation);
+            whole = whole && band.IsWhole();
+            if (level == decoded && orientation == BandOrientation::LL && keepDecodedLL) continue;
+            band.placed = nullptr;
+        }
+    }
+    if (!whole) return 0;
+
+    CWaveletBand& root = Band(targetLevel, BandOrientation::LL);
+    if (!root.SizeForRegion()) return ErrorOutOfMemory;
+    std::int32_t* const base = root.Samples();
+    std::uint64_t pitch = root.Pitch();
+    constexpr std::uint64_t kMaxPitch = std::numeric_limits<std::uint32_t>::max();
+    for (int level = targetLevel + 1; level <= decoded && 2 * pitch <= kMaxPitch; ++level) {
+        const std::uint64_t lows = Band(level, BandOrientation::LL).width;
+        Band(level, BandOrientation::HL).PlaceAt(base + lows, 2 * pitch);
+        Band(level, BandOrientation::LH).PlaceAt(base + pitch, 2 * pitch);
+        Band(level, BandOrientation::HH).PlaceAt(base + pitch + lows, 2 * pitch);
+        if (level < decoded || !keepDecodedLL)
+            Band(level, BandOrientation::LL).PlaceAt(base, 2 * pitch);
+        pitch *= 2;
+    }
+    return 0;
+}
