@@ -1,5 +1,6 @@
 #include "cli_files.h"
 
+#include "anymap_file.h"
 #include "progress_bar.h"
 
 #include <algorithm>
@@ -47,16 +48,39 @@ ImageReadOptions InputOptions(const Arguments& args, const std::string& path,
 
 int ThreadCount() { return omp_get_max_threads(); }
 
-RasterImage Load(const std::string& path, ImageReadOptions options) {
+namespace {
+
+// Runs read(options) with the thread count and a progress bar for reading.
+template <typename Read>
+auto WithReadingProgress(ImageReadOptions options, Read read) {
     TerminalProgress progress("Reading image data");
     options.qvt.threads = ThreadCount();
     options.qvt.progress = progress.Callback();
     options.qvt.progressData = progress.Data();
-    RasterImage image = ReadImageFile(path, options);
+    return read(options);
+}
+
+} // namespace
+
+RasterImage Load(const std::string& path, ImageReadOptions options) {
+    RasterImage image = WithReadingProgress(
+        options, [&path](const ImageReadOptions& o) { return ReadImageFile(path, o); });
     if (image.incomplete)
         std::cerr << "pictor-cli: warning: " << path
                   << " ends before its image data; the missing samples are 0\n";
     return image;
+}
+
+void Decode(const std::string& in, const std::string& out, const ImageReadOptions& input,
+            const ImageWriteOptions& output) {
+    QVTFileRows rows = WithReadingProgress(
+        input, [&in](const ImageReadOptions& o) { return QVTFileRows(in, o.qvt); });
+    if (KindOfPath(out) == ImageFileKind::Anymap && IsAnymapMode(rows.Mode())) {
+        WriteAnymapFile(rows, out, !output.plainAnymap);
+        return;
+    }
+    RasterImage image = rows.TakeImage();
+    Save(image, out, output);
 }
 
 void Save(RasterImage& image, const std::string& path, ImageWriteOptions options) {

@@ -26,3 +26,7 @@ int ThreadCount();
 RasterImage Load(const std::string& path, ImageReadOptions options = {});
 // Writes an image with a progress bar.
 void Save(RasterImage& image, const std::string& path, ImageWriteOptions options);
+// Decodes a QVT file into OUT with progress bars; an anymap of the image's own mode is written
+// from the decoded planes a strip at a time, so the image is never held twice.
+void Decode(const std::string& in, const std::string& out, const ImageReadOptions& input,
+            const ImageWriteOptions& output);

@@ -43,8 +43,7 @@ int RunDecode(const Arguments& args) {
     input.qvt.thumbnail = args.Has("--thumbnail");
     if (args.Has("--region")) input.qvt.region = ParseRegion(args.values.at("--region"));
     const ImageWriteOptions output = OutputOptions(args, args.positional[1]);
-    RasterImage image = Load(args.positional[0], input);
-    Save(image, args.positional[1], output);
+    Decode(args.positional[0], args.positional[1], input, output);
     return 0;
 }
 

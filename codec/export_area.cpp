@@ -28,3 +28,15 @@ ExportArea RegionExportArea(const ChannelImage& image, const RegionRect& region,
     }
     return area;
 }
+
+ExportArea AreaRows(const ChannelImage& image, const ExportArea& area, std::uint32_t first,
+                    std::uint32_t count) {
+    ExportArea rows = area;
+    rows.top = area.top + first;
+    rows.height = count;
+    // A halved plane row serves two image rows from the image's own phase on.
+    const std::uint32_t halvedRows = ((area.top & 1) + first) >> 1;
+    for (int c = 0; c < image.channels && c < kMaxChannels; ++c)
+        rows.origins[c].row += image.chromaHalved && c >= 1 ? halvedRows : first;
+    return rows;
+}

@@ -35,3 +35,7 @@ ExportArea WholeImageArea(const ChannelImage& image);
 // an empty region or one that starts before a decoded area.
 ExportArea RegionExportArea(const ChannelImage& image, const RegionRect& region,
                             const std::array<PlaneOrigin, kMaxChannels>& decodedTopLeft);
+
+// Rows first … first + count - 1 of `area` (which must have them) as an area of their own.
+ExportArea AreaRows(const ChannelImage& image, const ExportArea& area, std::uint32_t first,
+                    std::uint32_t count);

@@ -49,6 +49,14 @@ public:
     void ExportPixels(std::ptrdiff_t rowPitch, std::uint8_t* bits, std::uint32_t bitsPerPixel,
                       const ChannelMap* channelMap = nullptr, ProgressCallback progress = nullptr,
                       void* data = nullptr, SampleAlignment alignment = SampleAlignment::Top);
+    // As ExportPixels without progress, for rows firstRow … firstRow + rowCount - 1 of the
+    // exported image only, the first of them at `bits`: a writer can pass a large image through
+    // a small buffer. Rows outside the image throw EINVAL; older bitmap files, whose samples pack
+    // pixels across rows, export only whole (ErrorWrongFormat otherwise).
+    void ExportPixelRows(std::uint32_t firstRow, std::uint32_t rowCount, std::ptrdiff_t rowPitch,
+                         std::uint8_t* bits, std::uint32_t bitsPerPixel,
+                         const ChannelMap* channelMap = nullptr,
+                         SampleAlignment alignment = SampleAlignment::Top);
     // Size of the exported image at the current level (the region when one was read).
     std::uint32_t ExportWidth() const;
     std::uint32_t ExportHeight() const;
@@ -132,6 +140,8 @@ private:
     double StartFraction(int targetLevel) const;
     ChannelImage DescribeChannels() const;
     ExportArea ExportAreaNow(const ChannelImage& image) const;
+    // ExportAreaNow once a level is decoded (EINVAL before).
+    ExportArea DecodedArea(const ChannelImage& image) const;
     bool HasRegionSupport() const { return (m_leadIn.version & kVersionRegion) != 0; }
     int ThreadCount() const;
 

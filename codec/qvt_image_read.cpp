@@ -265,6 +265,12 @@ ExportArea CQVTImage::ExportAreaNow(const ChannelImage& image) const {
     return RegionExportArea(image, CurrentRegion(), decodedTopLeft);
 }
 
+ExportArea CQVTImage::DecodedArea(const ChannelImage& image) const {
+    // Until the first level is decoded there are no planes, only their pyramids.
+    if (m_header.levels > 0 && m_currentLevel == m_header.levels) ThrowCodecError(EINVAL);
+    return ExportAreaNow(image);
+}
+
 std::uint32_t CQVTImage::ExportWidth() const {
     const ChannelImage image = DescribeChannels();
     return ExportAreaNow(image).width;
@@ -278,10 +284,19 @@ std::uint32_t CQVTImage::ExportHeight() const {
 void CQVTImage::ExportPixels(std::ptrdiff_t rowPitch, std::uint8_t* bits,
                              std::uint32_t bitsPerPixel, const ChannelMap* channelMap,
                              ProgressCallback progress, void* data, SampleAlignment alignment) {
-    // Until the first level is decoded there are no planes, only their pyramids.
-    if (m_header.levels > 0 && m_currentLevel == m_header.levels) ThrowCodecError(EINVAL);
     const ChannelImage image = DescribeChannels();
-    const ExportArea area = ExportAreaNow(image);
-    ExportPixelRows(image, bits, rowPitch, bitsPerPixel, {channelMap, alignment, progress, data},
-                    &area);
+    const ExportArea area = DecodedArea(image);
+    ::ExportPixelRows(image, bits, rowPitch, bitsPerPixel, {channelMap, alignment, progress, data},
+                      &area);
+}
+
+void CQVTImage::ExportPixelRows(std::uint32_t firstRow, std::uint32_t rowCount,
+                                std::ptrdiff_t rowPitch, std::uint8_t* bits,
+                                std::uint32_t bitsPerPixel, const ChannelMap* channelMap,
+                                SampleAlignment alignment) {
+    const ChannelImage image = DescribeChannels();
+    const ExportArea area = DecodedArea(image);
+    if (firstRow > area.height || rowCount > area.height - firstRow) ThrowCodecError(EINVAL);
+    const ExportArea rows = AreaRows(image, area, firstRow, rowCount);
+    ::ExportPixelRows(image, bits, rowPitch, bitsPerPixel, {channelMap, alignment}, &rows);
 }

@@ -2,6 +2,7 @@
 // with samples of up to 16 bits.
 #pragma once
 
+#include "image_rows.h"
 #include "raster_image.h"
 
 #include <cstdint>
@@ -25,3 +26,5 @@ bool IsAnymapMode(std::uint32_t mode);
 // ImageFileError: "Cannot save image.\nThere is no suitable image format." for another mode
 // (before the file is touched), the system's text when the file cannot be written.
 void WriteAnymapFile(RasterImage& image, const std::string& path, bool binary);
+// The same from rows handed out a strip at a time.
+void WriteAnymapFile(ImageRowSource& image, const std::string& path, bool binary);

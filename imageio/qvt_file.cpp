@@ -97,10 +97,9 @@ RasterImage Crop(RasterImage& whole, const PixRect& rect) {
     return MakeRasterImage(std::move(part), whole.maxChannelValue);
 }
 
-} // namespace
-
-RasterImage ReadQVTFile(const std::string& path, const QVTReadOptions& options) {
-    CQVTMyImage qvt;
+// Opens the file and decodes the chosen level, or the region when the file can be read by
+// region; returns whether it was. Throws ImageFileError.
+bool DecodeQVT(CQVTMyImage& qvt, const std::string& path, const QVTReadOptions& options) {
     qvt.SetUserDataPolicy(kMaximumUserDataLength);
     qvt.SetThreadCount(options.threads);
     ErrorRecorder errors;
@@ -113,6 +112,15 @@ RasterImage ReadQVTFile(const std::string& path, const QVTReadOptions& options) 
             qvt.ReadRegion(*options.region, level, options.progress, options.progressData);
         else
             qvt.Read(level, options.progress, options.progressData);
+        return regionRead;
+    } catch (const IOException& error) {
+        ThrowCodeError(error.error);
+    }
+}
+
+// The decoded image, cut to the region when the file could not be read by region.
+RasterImage ExportDecoded(CQVTMyImage& qvt, const QVTReadOptions& options, bool regionRead) {
+    try {
         const std::uint32_t width = qvt.ExportWidth();
         const std::uint32_t height = qvt.ExportHeight();
         RasterImage image = IsDisplayHeldMode(qvt.Header().mode)
@@ -123,6 +131,75 @@ RasterImage ReadQVTFile(const std::string& path, const QVTReadOptions& options) 
     } catch (const IOException& error) {
         ThrowCodeError(error.error);
     }
+}
+
+} // namespace
+
+RasterImage ReadQVTFile(const std::string& path, const QVTReadOptions& options) {
+    CQVTMyImage qvt;
+    const bool regionRead = DecodeQVT(qvt, path, options);
+    return ExportDecoded(qvt, options, regionRead);
+}
+
+QVTFileRows::QVTFileRows(const std::string& path, const QVTReadOptions& options,
+                         std::uint64_t stripBytes)
+    : qvt_(std::make_unique<CQVTMyImage>()), options_(options) {
+    const bool regionRead = DecodeQVT(*qvt_, path, options_);
+    if (options_.region && !regionRead) {
+        cut_ = ExportDecoded(*qvt_, options_, regionRead);
+        cutRows_ = std::make_unique<RasterImageRows>(*cut_);
+        return;
+    }
+    mode_ = qvt_->Header().mode;
+    const ModeLayout* layout = FindModeLayout(mode_);
+    if (!layout) throw ImageFileError(kImageCreationFailed);
+    bitsPerPixel_ = layout->bitsPerPixel;
+    width_ = qvt_->ExportWidth();
+    height_ = qvt_->ExportHeight();
+    rowBytes_ = (std::uint64_t{width_} * bitsPerPixel_ + 7) / 8;
+    // Older bitmap files pack pixels across rows and export only whole; bitmaps are small.
+    stripRows_ =
+        mode_ == ModeBitmap
+            ? height_
+            : static_cast<std::uint32_t>(std::clamp<std::uint64_t>(
+                  stripBytes / std::max<std::uint64_t>(rowBytes_, 1), 1, std::max(height_, 1u)));
+}
+
+QVTFileRows::~QVTFileRows() = default;
+
+RasterImage QVTFileRows::TakeImage() {
+    cutRows_.reset();
+    if (cut_) return std::move(*cut_);
+    return ExportDecoded(*qvt_, options_, true);
+}
+
+ImageMode QVTFileRows::Mode() const {
+    return cutRows_ ? cutRows_->Mode() : static_cast<ImageMode>(mode_);
+}
+std::uint32_t QVTFileRows::Width() const { return cutRows_ ? cutRows_->Width() : width_; }
+std::uint32_t QVTFileRows::Height() const { return cutRows_ ? cutRows_->Height() : height_; }
+std::uint32_t QVTFileRows::MaxChannelValue() const {
+    if (cutRows_) return cutRows_->MaxChannelValue();
+    return IsDeepMode(mode_) ? StoredMaximum(*qvt_) : 0;
+}
+std::uint32_t QVTFileRows::StripRows() const {
+    return cutRows_ ? cutRows_->StripRows() : stripRows_;
+}
+
+const std::uint8_t* QVTFileRows::Rows(std::uint32_t first, std::uint32_t count,
+                                      std::ptrdiff_t& pitch) {
+    if (cutRows_) return cutRows_->Rows(first, count, pitch);
+    try {
+        strip_.resize(rowBytes_ * count);
+        qvt_->ExportPixelRows(first, count, static_cast<std::ptrdiff_t>(rowBytes_), strip_.data(),
+                              bitsPerPixel_, nullptr, SampleAlignment::Low);
+    } catch (const IOException& error) {
+        ThrowCodeError(error.error);
+    } catch (const std::bad_alloc&) {
+        throw ImageFileError(kImageCreationFailed);
+    }
+    pitch = static_cast<std::ptrdiff_t>(rowBytes_);
+    return strip_.data();
 }
 
 bool IsQVTWritableMode(std::uint32_t mode) {

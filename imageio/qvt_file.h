@@ -2,12 +2,15 @@
 // and pixel map, and saving by the rules that decide the header of each mode.
 #pragma once
 
+#include "image_rows.h"
 #include "progress.h"
 #include "raster_image.h"
 #include "region_rect.h"
 
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 struct QVTReadOptions {
     int level = 0;          // 0 = full size; larger values are limited to the coarsest level
@@ -23,6 +26,43 @@ struct QVTReadOptions {
 // maximum channel value is the one stored with the file, or 2^(used bits) - 1.
 // Throws ImageFileError with the codec's or the system's text.
 RasterImage ReadQVTFile(const std::string& path, const QVTReadOptions& options = {});
+class CQVTMyImage;
+
+// A file decoded as ReadQVTFile decodes it, its rows handed out a strip at a time, each exported
+// from the decoded planes when it is asked for, so the image is never held twice. (A region of a
+// file without region support is cut from the whole image.) Throws ImageFileError.
+class QVTFileRows final : public ImageRowSource {
+public:
+    // Strips hold about `stripBytes`: by default a mebibyte, which stays in the processor's
+    // cache while a writer takes it.
+    explicit QVTFileRows(const std::string& path, const QVTReadOptions& options = {},
+                         std::uint64_t stripBytes = std::uint64_t{1} << 20);
+    ~QVTFileRows() override;
+
+    // The image as ReadQVTFile gives it, for writers that need it whole; no rows afterwards.
+    RasterImage TakeImage();
+
+    ImageMode Mode() const override;
+    std::uint32_t Width() const override;
+    std::uint32_t Height() const override;
+    std::uint32_t MaxChannelValue() const override;
+    std::uint32_t StripRows() const override;
+    const std::uint8_t* Rows(std::uint32_t first, std::uint32_t count,
+                             std::ptrdiff_t& pitch) override;
+
+private:
+    std::unique_ptr<CQVTMyImage> qvt_;
+    QVTReadOptions options_;
+    std::optional<RasterImage> cut_;
+    std::unique_ptr<RasterImageRows> cutRows_; // rows of cut_, when there is one
+    std::uint8_t mode_ = 0;
+    std::uint32_t bitsPerPixel_ = 0;
+    std::uint32_t width_ = 0;
+    std::uint32_t height_ = 0;
+    std::uint64_t rowBytes_ = 0;
+    std::uint32_t stripRows_ = 0;
+    std::vector<std::uint8_t> strip_;
+};
 
 struct QVTWriteOptions {
     int quality = 0; // 0 = lossless ... 31

@@ -409,6 +409,32 @@ TEST(QVTRegion, OneImageSwitchingBetweenWholeAndRegionReadsGivesWhatFreshReadsGi
     }
 }
 
+// Strips let a writer stream a large image; halved chroma must keep its phase at every strip
+// start, also when a region starts on an odd row.
+TEST(QVTExport, StripsOfAnyHeightMakeUpTheWholeExport) {
+    const ModeLayout layout = LayoutOf(ModeRGB);
+    Pixels pixels = SmoothPixels(layout, 61, 47);
+    auto file = Encode(layout, pixels, {.quality = 6, .levels = 3, .region = true});
+    for (const RegionRect& rect : {RegionRect{0, 0, 0, 0}, RegionRect{7, 13, 50, 40}}) {
+        CQVTMemoryStream stream(file.data(), file.size());
+        CQVTImage image;
+        image.Open(stream);
+        ASSERT_TRUE(image.ChromaHalved());
+        image.ReadRegion(rect, 0);
+        const Pixels whole = Export(image, layout);
+        for (std::uint32_t strip = 1; strip <= whole.height; ++strip) {
+            Pixels pieces = whole;
+            std::fill(pieces.bytes.begin(), pieces.bytes.end(), std::uint8_t{0});
+            for (std::uint32_t first = 0; first < whole.height; first += strip)
+                image.ExportPixelRows(first, std::min(strip, whole.height - first), pieces.Pitch(),
+                                      pieces.Row(first), layout.bitsPerPixel);
+            ASSERT_EQ(pieces.bytes, whole.bytes) << "strips of " << strip << " rows";
+        }
+        EXPECT_THROW(image.ExportPixelRows(whole.height, 1, whole.Pitch(), nullptr, 24),
+                     IOException);
+    }
+}
+
 TEST(QVTWriting, LevelCountRuleAndHeaderSetters) {
     const ModeLayout rgb = LayoutOf(ModeRGB);
     const struct {

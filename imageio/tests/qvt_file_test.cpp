@@ -1,7 +1,9 @@
 // QVT files written by the save rules: deep samples (16-bit maps with any maximum, 30-bit Gray32
 // values) come back unchanged from a lossless file with their maximum, the header's used bits
 // tell the truth, indexed images keep their table, and a region of a file without region
-// support is cut from the whole decode.
+// support is cut from the whole decode; anymaps written from strips of the decoded planes equal
+// those of the whole image.
+#include "anymap_file.h"
 #include "pixmap_factory.h"
 #include "qvt_file.h"
 #include "qvt_my_image.h"
@@ -103,6 +105,39 @@ TEST(QVTFile, RegionOfAFileWithoutRegionSupportIsCutFromTheWholeImage) {
     auto expected = CreatePixMap({0, 0, 20, 13}, ModeGray16);
     image.pixMap->CopyRect({5, 7, 25, 20}, *expected, expected->Rect());
     EXPECT_TRUE(SamePixels(*expected, *part.pixMap));
+}
+
+// Strips cut from the decoded planes must make the same file as the whole decoded image: every
+// anymap mode and variant, a deep maximum, a coarser level, a region read by region and one cut
+// from a file without region support.
+TEST(QVTFileRows, AnymapsWrittenStripByStripEqualThoseOfTheWholeImage) {
+    TempDir dir;
+    std::vector<RasterImage> images;
+    images.push_back(MakeRasterImage(RandomDeepMap<std::uint16_t>(ModeGray16, 67, 45, 4095), 4095));
+    images.push_back(
+        MakeRasterImage(RandomDeepMap<std::uint16_t>(ModeRGB48, 67, 45, 65535), 65535));
+    images.push_back(MakeRasterImage(RandomDeepMap<std::uint8_t>(ModeGray, 67, 45, 255), 0));
+    images.push_back(MakeRasterImage(RandomDeepMap<std::uint8_t>(ModeRGB, 67, 45, 255), 0));
+    images.push_back(MakeRasterImage(RandomDeepMap<std::uint8_t>(ModeBitmap, 64, 45, 255), 0));
+    QVTReadOptions coarser, region;
+    coarser.level = 1;
+    region.region = RegionRect{5, 7, 50, 33};
+    const QVTReadOptions reads[] = {{}, coarser, region};
+    for (RasterImage& image : images)
+        for (const bool regionSupport : {false, true}) {
+            WriteQVTFile(image, dir / "i.qvt", {.levels = 3, .regionSupport = regionSupport});
+            for (const QVTReadOptions& read : reads)
+                for (const bool binary : {true, false}) {
+                    SCOPED_TRACE(std::to_string(image.Mode()) + " region support " +
+                                 std::to_string(regionSupport) + " level " +
+                                 std::to_string(read.level) + " binary " + std::to_string(binary));
+                    RasterImage whole = ReadQVTFile(dir / "i.qvt", read);
+                    WriteAnymapFile(whole, dir / "whole.pnm", binary);
+                    QVTFileRows rows(dir / "i.qvt", read, 500);
+                    WriteAnymapFile(rows, dir / "strips.pnm", binary);
+                    EXPECT_EQ(ReadBytes(dir / "strips.pnm"), ReadBytes(dir / "whole.pnm"));
+                }
+        }
 }
 
 } // namespace

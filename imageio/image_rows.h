@@ -1,0 +1,50 @@
+// An image's rows handed out a strip at a time, so that a writer never needs the whole image in
+// memory at once.
+#pragma once
+
+#include "raster_image.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+// Rows are laid out as the image's pixel map lays them out (for Bitmap, Gray and RGB that is
+// also its display image): 1 bit per pixel most significant bit first, 8-bit gray, blue green
+// red, or the 16- and 32-bit words of deep modes holding their values.
+class ImageRowSource {
+public:
+    virtual ~ImageRowSource() = default;
+
+    virtual ImageMode Mode() const = 0;
+    virtual std::uint32_t Width() const = 0;
+    virtual std::uint32_t Height() const = 0;
+    // The largest sample value of a deep image; 0 when none is known.
+    virtual std::uint32_t MaxChannelValue() const = 0;
+    // The most rows one call to Rows hands out.
+    virtual std::uint32_t StripRows() const = 0;
+    // Rows first … first + count - 1 (count <= StripRows()), `pitch` bytes apart. They stay
+    // valid until the next call.
+    virtual const std::uint8_t* Rows(std::uint32_t first, std::uint32_t count,
+                                     std::ptrdiff_t& pitch) = 0;
+};
+
+// The rows of an image in memory, all in one strip.
+class RasterImageRows final : public ImageRowSource {
+public:
+    // The image must outlive this object.
+    explicit RasterImageRows(RasterImage& image) : image_(&image) {}
+    // Keeps the image.
+    explicit RasterImageRows(RasterImage&& image) : owned_(std::move(image)), image_(&*owned_) {}
+
+    ImageMode Mode() const override { return image_->Mode(); }
+    std::uint32_t Width() const override { return image_->Width(); }
+    std::uint32_t Height() const override { return image_->Height(); }
+    std::uint32_t MaxChannelValue() const override { return image_->maxChannelValue; }
+    std::uint32_t StripRows() const override { return Height(); }
+    const std::uint8_t* Rows(std::uint32_t first, std::uint32_t count,
+                             std::ptrdiff_t& pitch) override;
+
+private:
+    std::optional<RasterImage> owned_;
+    RasterImage* image_;
+};
