@@ -33,7 +33,7 @@ inline std::optional<std::uint64_t> CheckedMul(std::uint64_t a, std::uint64_t b)
 // make memory it will never fill resident.
 inline void MapPagesAhead(void* block, std::uint64_t bytes) {
 #if defined(__linux__) && defined(MADV_POPULATE_WRITE)
-    constexpr std::uint64_t kLargeBlock = std::uint64_t{4} << 20;
+    constexpr std::uint64_t kLargeBlock = std::uint64_t{256} << 10;
     constexpr std::uint64_t kHugeBlock = std::uint64_t{1} << 30;
     if (block == nullptr || bytes < kLargeBlock || bytes > kHugeBlock) return;
     static const auto pageSize = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));

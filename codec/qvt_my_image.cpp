@@ -21,7 +21,7 @@ bool CQVTMyImage::OpenPath(const std::string& path, CodecErrorReporter* reporter
         Report(reporter, static_cast<std::uint32_t>(errno));
         return false;
     }
-    m_stream = std::make_unique<CQVTFileStream>(m_fd);
+    m_stream = std::make_unique<CQVTFileReadStream>(m_fd);
     try {
         Open(*m_stream);
         return true;

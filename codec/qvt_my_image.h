@@ -33,5 +33,5 @@ public:
 
 private:
     int m_fd = -1;
-    std::unique_ptr<CQVTFileStream> m_stream;
+    std::unique_ptr<CQVTFileReadStream> m_stream;
 };

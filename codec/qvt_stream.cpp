@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -73,6 +75,83 @@ std::uint64_t CQVTFileStream::GetPos() {
         return 0;
     }
     return static_cast<std::uint64_t>(position);
+}
+
+void CQVTFileReadStream::Write(std::int32_t& count, const void*) {
+    count = 0;
+    throw IOException{EBADF};
+}
+
+std::uint32_t CQVTFileReadStream::ReadAt(std::uint8_t* to, std::uint32_t count) {
+    std::uint32_t done = 0;
+    while (done < count) {
+        errno = 0;
+        const ssize_t n =
+            ::pread(m_fd, to + done, count - done, static_cast<off_t>(m_position + done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            ThrowIfErrno();
+            break;
+        }
+        if (n == 0) break; // end of file
+        done += static_cast<std::uint32_t>(n);
+    }
+    return done;
+}
+
+void CQVTFileReadStream::Read(std::int32_t& count, void* bytes) {
+    auto* to = static_cast<std::uint8_t*>(bytes);
+    const auto wanted = static_cast<std::uint32_t>(std::max(count, 0));
+    std::uint32_t done = 0;
+    try {
+        while (done < wanted) {
+            if (m_position >= m_bufferStart && m_position < m_bufferStart + m_bufferFill) {
+                const auto offset = static_cast<std::uint32_t>(m_position - m_bufferStart);
+                const std::uint32_t take = std::min(wanted - done, m_bufferFill - offset);
+                std::memcpy(to + done, m_buffer.get() + offset, take);
+                done += take;
+                m_position += take;
+                continue;
+            }
+            // Large pieces go straight to the caller; small ones refill the buffer first.
+            if (wanted - done >= kBufferBytes) {
+                const std::uint32_t got = ReadAt(to + done, wanted - done);
+                done += got;
+                m_position += got;
+                break;
+            }
+            if (!m_buffer) m_buffer = std::make_unique<std::uint8_t[]>(kBufferBytes);
+            m_bufferStart = m_position;
+            m_bufferFill = 0;
+            m_bufferFill = ReadAt(m_buffer.get(), kBufferBytes);
+            if (m_bufferFill == 0) break;
+        }
+    } catch (const IOException&) {
+        count = static_cast<std::int32_t>(done);
+        throw;
+    }
+    count = static_cast<std::int32_t>(done);
+}
+
+void CQVTFileReadStream::SetPos(std::int16_t mode, std::int64_t offset) {
+    std::int64_t base = 0;
+    if (mode == PosFromCurrent) {
+        base = static_cast<std::int64_t>(m_position);
+    } else if (mode == PosFromEnd) {
+        errno = 0;
+        struct stat status {};
+        if (::fstat(m_fd, &status) != 0) {
+            ThrowIfErrno();
+            return;
+        }
+        base = status.st_size;
+    } else if (mode != PosFromStart) {
+        throw IOException{EINVAL};
+    }
+    if ((offset < 0 && base < -offset) ||
+        (offset > 0 && base > std::numeric_limits<std::int64_t>::max() - offset))
+        throw IOException{EINVAL};
+    m_position = static_cast<std::uint64_t>(base + offset);
 }
 
 CQVTMemoryStream::CQVTMemoryStream(std::uint64_t size)

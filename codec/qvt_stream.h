@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 // Seek modes of SetPos; the numbers equal SEEK_SET, SEEK_CUR and SEEK_END.
 enum SeekMode : std::int16_t {
@@ -45,6 +46,36 @@ public:
 
 private:
     int m_fd;
+};
+
+// Read-only stream over a file descriptor that nothing else moves (it reads at its own position
+// and leaves the descriptor's alone; it is never closed here). It reads ahead a buffer at a time,
+// so the many small fields and skips of a decode cost no system call each. Writing throws EBADF;
+// failing system calls throw IOException with their errno value.
+class CQVTFileReadStream final : public CQVTStream {
+public:
+    explicit CQVTFileReadStream(int fd) : m_fd(fd) {}
+
+    void Write(std::int32_t& count, const void* bytes) override;
+    // Loops until `count` bytes arrived or the file ends.
+    void Read(std::int32_t& count, void* bytes) override;
+    // Any position from 0 on, as for a descriptor; before 0 throws EINVAL.
+    void SetPos(std::int16_t mode, std::int64_t offset) override;
+    std::uint64_t GetPos() override { return m_position; }
+    bool IsValid() const override { return m_fd >= 0; }
+
+private:
+    static constexpr std::uint32_t kBufferBytes = 64 * 1024;
+
+    // Reads from the file at m_position into `to`; returns the count (0 at the end).
+    std::uint32_t ReadAt(std::uint8_t* to, std::uint32_t count);
+
+    int m_fd;
+    std::uint64_t m_position = 0;
+    // The buffer holds the file bytes [m_bufferStart, m_bufferStart + m_bufferFill).
+    std::unique_ptr<std::uint8_t[]> m_buffer;
+    std::uint64_t m_bufferStart = 0;
+    std::uint32_t m_bufferFill = 0;
 };
 
 // Stream over a block of memory. An owned block grows on demand (by the written count plus

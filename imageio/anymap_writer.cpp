@@ -176,10 +176,12 @@ void WriteAnymapFile(ImageRowSource& image, const std::string& path, bool binary
     const int kind = KindOf(mode);
     if (kind == 0) throw ImageFileError(kNoSuitableFormat);
     errno = 0;
+    // Rows leave in writes of a mebibyte rather than a system call or two each. The buffer
+    // outlives the file, which writes it out when it closes.
+    std::vector<char> buffer(std::size_t{1} << 20);
     File file(std::fopen(path.c_str(), "wb"));
     if (!file) ThrowCodeError(static_cast<std::uint32_t>(errno != 0 ? errno : EIO));
-    // Rows leave in writes of a mebibyte rather than one or two system calls each.
-    std::setvbuf(file.get(), nullptr, _IOFBF, std::size_t{1} << 20);
+    std::setvbuf(file.get(), buffer.data(), _IOFBF, buffer.size());
 
     const std::uint32_t maxval = kind == 1 ? 1 : WrittenMaxval(image);
     std::string head = "P" + std::to_string(binary ? kind + 3 : kind) + "\n" +

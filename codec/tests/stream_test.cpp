@@ -1,6 +1,7 @@
 // The memory stream grows by the written count plus 16 KiB, keeps its data across growth, cuts
 // reads at the end of the data and refuses positions outside it; the file stream passes errno
-// failures on as exceptions and never closes the descriptor it was given.
+// failures on as exceptions and never closes the descriptor it was given; the buffered read
+// stream reads and seeks exactly as the plain file stream does.
 #include "qvt_error.h"
 #include "qvt_stream.h"
 #include "temp_file.h"
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <limits>
 #include <numeric>
+#include <random>
 #include <vector>
 
 namespace {
@@ -204,4 +206,46 @@ TEST(FileStream, SystemFailuresThrowErrno) {
     EXPECT_EQ(ErrorOf([&] { closed.Read(count, &byte); }), static_cast<std::uint32_t>(EBADF));
     EXPECT_EQ(ErrorOf([&] { closed.GetPos(); }), static_cast<std::uint32_t>(EBADF));
     EXPECT_FALSE(CQVTFileStream(-1).IsValid());
+}
+
+// Random reads of every size (inside the buffer, across its end, larger than it) and seeks of
+// every kind, checked against the unbuffered stream over the same file.
+TEST(FileReadStream, ReadsAndSeeksAsTheDescriptorDoes) {
+    TempFile file;
+    ASSERT_GE(file.fd, 0);
+    CQVTFileStream plain(file.fd);
+    const auto bytes = Sequence(300000, 7);
+    WriteBytes(plain, bytes.data(), bytes.size());
+    plain.SetPos(PosFromStart, 0);
+    const int fd = ::open(file.path.c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    CQVTFileReadStream buffered(fd);
+    std::mt19937 rng(5);
+    for (int step = 0; step < 3000; ++step) {
+        const std::uint32_t what = rng() % 8;
+        if (what < 5) {
+            const std::int32_t sizes[] = {1, 2, 7, 300, 70000};
+            std::int32_t wanted = sizes[what] + static_cast<std::int32_t>(rng() % 5);
+            std::vector<std::uint8_t> a(static_cast<std::size_t>(wanted)), b(a.size());
+            std::int32_t countA = wanted, countB = wanted;
+            plain.Read(countA, a.data());
+            buffered.Read(countB, b.data());
+            ASSERT_EQ(countB, countA) << "step " << step;
+            ASSERT_EQ(b, a) << "step " << step;
+        } else {
+            const std::int16_t mode = static_cast<std::int16_t>(what - 5);
+            const std::int64_t offset = static_cast<std::int64_t>(rng() % 320000) - 160000;
+            const std::uint32_t errorA = ErrorOf([&] { plain.SetPos(mode, offset); });
+            const std::uint32_t errorB = ErrorOf([&] { buffered.SetPos(mode, offset); });
+            ASSERT_EQ(errorB, errorA) << "step " << step;
+        }
+        ASSERT_EQ(buffered.GetPos(), plain.GetPos()) << "step " << step;
+    }
+    EXPECT_EQ(ErrorOf([&] { Write(buffered, {1}); }), static_cast<std::uint32_t>(EBADF));
+    ::close(fd);
+    CQVTFileReadStream closed(fd);
+    std::uint8_t byte;
+    std::int32_t count = 1;
+    EXPECT_EQ(ErrorOf([&] { closed.Read(count, &byte); }), static_cast<std::uint32_t>(EBADF));
+    EXPECT_EQ(count, 0);
 }
