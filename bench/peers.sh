@@ -52,8 +52,10 @@ row() {
     local name=$1 encode=$2 decode=$3 coded=$4 decoded=$5
     local te td bytes bpp psnr
     te=-
-    [[ $encode == - ]] || te=$(median_time bash -c "$encode")
-    td=$(median_time bash -c "$decode")
+    # The shell that applies a command's redirections replaces itself with the command, so a
+    # short decode is not timed with a second process around it.
+    [[ $encode == - ]] || te=$(median_time bash -c "exec $encode")
+    td=$(median_time bash -c "exec $decode")
     bytes=$(stat -c %s "$coded")
     bpp=$(awk -v b="$bytes" -v p="$pixels" 'BEGIN { printf "%.3f", 8 * b / p }')
     psnr=$("$cli" psnr "$work/source.ppm" "$decoded" | head -n 1 |

@@ -1,7 +1,7 @@
 #include "image_file.h"
 
 #include "anymap_file.h"
-#include "qt_image_file.h"
+#include "qt_image_module.h"
 
 #include <algorithm>
 #include <cctype>
@@ -41,7 +41,7 @@ RasterImage ReadImageFile(const std::string& path, const ImageReadOptions& optio
     case ImageFileKind::Other:
         break;
     }
-    return ReadQtImageFile(path);
+    return QtImages().read(path);
 }
 
 void WriteImageFile(RasterImage& image, const std::string& path, const ImageWriteOptions& options) {
@@ -57,6 +57,7 @@ void WriteImageFile(RasterImage& image, const std::string& path, const ImageWrit
     case ImageFileKind::Other:
         break;
     }
-    if (!IsDisplayHeldMode(mode) || !CanWriteQtImage(path)) throw ImageFileError(kNoSuitableFormat);
-    WriteQtImageFile(image, path);
+    if (!IsDisplayHeldMode(mode) || !QtImages().canWrite(path))
+        throw ImageFileError(kNoSuitableFormat);
+    QtImages().write(image, path);
 }

@@ -43,11 +43,12 @@ protected:
 
     std::string Path(const std::string& name) const { return (dir_ / name).string(); }
 
-    Outcome Run(const std::string& arguments) const {
+    // `environment` holds NAME=VALUE words for the command's environment.
+    Outcome Run(const std::string& arguments, const std::string& environment = "") const {
         const std::string out = Path("stdout.txt");
         const std::string err = Path("stderr.txt");
-        const std::string command =
-            std::string(PICTOR_CLI) + " " + arguments + " >" + out + " 2>" + err + " </dev/null";
+        const std::string command = environment + " " + std::string(PICTOR_CLI) + " " + arguments +
+                                    " >" + out + " 2>" + err + " </dev/null";
         const int raw = std::system(command.c_str());
         return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadBytes(out), ReadBytes(err)};
     }

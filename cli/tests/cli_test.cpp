@@ -157,6 +157,21 @@ TEST_F(Cli, QtFormatsPassThroughQVTAndAnymapsUnchanged) {
     }
 }
 
+// Qt and the dozens of libraries behind it are loaded only for the formats that need them, so
+// QVT and anymap work starts in a fraction of the time.
+TEST_F(Cli, QtLoadsOnlyForTheFormatsThatNeedIt) {
+    WriteBytes(Path("a.pgm"), std::string("P5\n2 2\n255\n\x01\x02\x03\x04", 15));
+    const std::string showLoads = "LD_DEBUG=files";
+    const Outcome native = Run("encode " + Path("a.pgm") + " " + Path("a.qvt"), showLoads);
+    ASSERT_EQ(native.status, 0) << native.err;
+    EXPECT_EQ(native.err.find("libQt6"), std::string::npos);
+    const Outcome png = Run("convert " + Path("a.qvt") + " " + Path("a.png"), showLoads);
+    ASSERT_EQ(png.status, 0) << png.err;
+    EXPECT_NE(png.err.find("libQt6Gui"), std::string::npos);
+    Ok("convert " + Path("a.png") + " " + Path("b.pgm"));
+    EXPECT_EQ(ReadBytes(Path("b.pgm")), ReadBytes(Path("a.pgm")));
+}
+
 TEST_F(Cli, RegionsAndLevelsMatchCropsOfFullDecodes) {
     const std::uint32_t width = 64;
     const std::uint32_t height = 48;
