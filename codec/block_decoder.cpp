@@ -227,12 +227,12 @@ void CBlockDecoder::PlaceBandTile(CWaveletBand& band, int q, std::uint32_t tx, s
 }
 
 void CBlockDecoder::PlaceInterleaved(CWaveletBand& hl, CWaveletBand& lh, int q) {
-    // The interleaved walk knows only buffers of their own, with the band width as pitch.
-    if (hl.placed || lh.placed) ThrowCodecError(ErrorWrongFormat);
     SizeForRegion(hl);
     SizeForRegion(lh);
     RequireWholeBand(hl);
     RequireWholeBand(lh);
-    PlaceInterleavedValues(hl.data.get(), hl.width, hl.height, lh.data.get(), lh.width, lh.height,
+    // The interleaved walk knows only rows one band width apart.
+    if (hl.Pitch() != hl.width || lh.Pitch() != lh.width) ThrowCodecError(ErrorWrongFormat);
+    PlaceInterleavedValues(hl.Samples(), hl.width, hl.height, lh.Samples(), lh.width, lh.height,
                            BandShift(hl.orientation, hl.level, q));
 }

@@ -68,7 +68,7 @@ public:
     // Fills tile (tx, ty) of a band, inside the band's region buffer.
     void PlaceBandTile(CWaveletBand& band, int q, std::uint32_t tx, std::uint32_t ty);
     // Fills the HL and LH bands of one level together, as files without separately coded
-    // detail bands store them; both regions must be whole bands in buffers of their own.
+    // detail bands store them; both regions must be whole bands with rows one band width apart.
     void PlaceInterleaved(CWaveletBand& hl, CWaveletBand& lh, int q);
 
 private:

@@ -103,7 +103,7 @@ void ClearLeadingSamples(std::int32_t* region, std::size_t width, std::size_t he
 std::uint32_t CWaveletPyramid::InverseLevel(int level, std::uint32_t& outWidth,
                                             std::uint32_t& outHeight, std::int32_t*& outBuffer) {
     CWaveletBand& target = Band(level - 1, BandOrientation::LL);
-    if (!target.SizeForRegion()) return ErrorOutOfMemory;
+    if (!SizeInverseTarget(level)) return ErrorOutOfMemory;
     const std::size_t regionHeight = target.region.Height();
     const std::size_t pitch = target.Pitch();
 

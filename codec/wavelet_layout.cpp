@@ -10,6 +10,7 @@ namespace {
 
 constexpr std::array kAllBands = {BandOrientation::LL, BandOrientation::HL, BandOrientation::LH,
                                   BandOrientation::HH};
+constexpr std::array kDetailBands = {BandOrientation::HL, BandOrientation::LH, BandOrientation::HH};
 
 } // namespace
 
@@ -44,4 +45,31 @@ std::uint32_t CWaveletPyramid::LayOutLevels(int decoded, int targetLevel) {
         pitch *= 2;
     }
     return 0;
+}
+
+bool CWaveletPyramid::SizeInverseTarget(int level) {
+    CWaveletBand& target = Band(level - 1, BandOrientation::LL);
+    const std::uint64_t targetSamples = target.RegionSampleCount();
+    const bool sized = target.placed || (target.data && target.size >= targetSamples);
+    if (level - 1 == 0 || sized) return target.SizeForRegion();
+    std::uint64_t total = targetSamples;
+    for (BandOrientation orientation : kDetailBands) {
+        const CWaveletBand& band = Band(level - 1, orientation);
+        // A band that has samples or a place already keeps them.
+        if (band.data || band.placed) return target.SizeForRegion();
+        const std::uint64_t samples = band.RegionSampleCount();
+        if (samples > std::numeric_limits<std::uint64_t>::max() - total) return false;
+        total += samples;
+    }
+    SampleBuffer block = TryAllocateSamples(total);
+    if (!block) return false;
+    std::int32_t* next = block.get() + targetSamples;
+    target.data = std::move(block);
+    target.size = targetSamples;
+    for (BandOrientation orientation : kDetailBands) {
+        CWaveletBand& band = Band(level - 1, orientation);
+        band.PlaceAt(next, band.region.Width());
+        next += band.RegionSampleCount();
+    }
+    return true;
 }

@@ -53,6 +53,12 @@ public:
     // ErrorOutOfMemory.
     [[nodiscard]] std::uint32_t LayOutLevels(int decoded, int targetLevel);
 
+    // Sizes the LL band of level - 1 for InverseLevel(level). Unless a layout placed it, the
+    // detail bands of level - 1, still to be decoded, share its block: freed together after
+    // that level, they leave a hole that the next channel's plane fits in. False when memory
+    // runs out.
+    [[nodiscard]] bool SizeInverseTarget(int level);
+
     // Rebuilds the region of the LL band of level - 1 (1 <= level <= N) from the four bands of
     // `level`, frees those four buffers and reports the region's size and its buffer (still owned
     // by the pyramid; its rows lie Band(level - 1, LL).Pitch() samples apart). Returns 0 or

@@ -161,7 +161,7 @@ void FillRegion(CWaveletBand& target, const CWaveletBand& whole) {
     const RegionRect& r = target.region;
     for (std::uint32_t y = r.top; y < r.bottom; ++y)
         std::copy_n(whole.data.get() + std::size_t{y} * whole.width + r.left, r.Width(),
-                    target.data.get() + std::size_t{y - r.top} * r.Width());
+                    target.Samples() + std::size_t{y - r.top} * target.Pitch());
 }
 
 TEST(RegionInverse, EqualsTheFullImageInsideTheRequestedRectangle) {
