@@ -1,5 +1,6 @@
 // Where the bands of a read live: inside the buffer of the level the read ends at, so that the
-// inverse transform finds them in place.
+// inverse transform finds them in place, or else in one block with the plane they are rebuilt
+// with, so that memory is handed on whole from level to level and channel to channel.
 #include "qvt_error.h"
 #include "wavelet_pyramid.h"
 
