@@ -8,7 +8,3 @@
 // Before a read or write of n levels the progress stands at 0.25^n; each level multiplies it by
 // 4, so the last one reports 1.
 inline double ProgressAtLevel(int levelsToGo) { return std::pow(0.25, levelsToGo); }
-
-// The bands coded for every level; the coarsest level adds its LL band in front.
-inline constexpr BandOrientation kDetailBands[] = {BandOrientation::HL, BandOrientation::LH,
-                                                   BandOrientation::HH};

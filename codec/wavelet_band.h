@@ -13,6 +13,12 @@ enum class BandOrientation : std::uint32_t {
     HH = 3, // odd columns of odd rows
 };
 
+inline constexpr BandOrientation kAllBands[] = {BandOrientation::LL, BandOrientation::HL,
+                                                BandOrientation::LH, BandOrientation::HH};
+// The bands coded for every level; the coarsest level adds its LL band in front.
+inline constexpr BandOrientation kDetailBands[] = {BandOrientation::HL, BandOrientation::LH,
+                                                   BandOrientation::HH};
+
 // The same four fields counting tiles instead of samples.
 struct TileRect {
     std::uint32_t left = 0;

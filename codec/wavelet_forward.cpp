@@ -51,8 +51,7 @@ private:
 std::uint32_t CWaveletPyramid::ForwardLevel(int level, int q) {
     CWaveletBand& source = Band(level, BandOrientation::LL);
     const int next = level + 1;
-    for (auto orientation :
-         {BandOrientation::LL, BandOrientation::HL, BandOrientation::LH, BandOrientation::HH})
+    for (auto orientation : kAllBands)
         if (!Band(next, orientation).SizeForRegion()) return ErrorOutOfMemory;
 
     const std::size_t w = source.width;

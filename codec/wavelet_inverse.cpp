@@ -94,7 +94,8 @@ void ClearLeadingSamples(std::int32_t* region, std::size_t width, std::size_t he
     const std::size_t clearedRows = nothingWritten ? height : static_cast<std::size_t>(rows.first);
     const std::size_t clearedColumns =
         nothingWritten ? 0 : std::min(width, static_cast<std::size_t>(columns.first));
-    for (std::size_t y = 0; y < height; ++y)
+    const std::size_t touchedRows = clearedColumns > 0 ? height : clearedRows;
+    for (std::size_t y = 0; y < touchedRows; ++y)
         std::fill_n(region + y * pitch, y < clearedRows ? width : clearedColumns, 0);
 }
 
@@ -184,8 +185,7 @@ std::uint32_t CWaveletPyramid::InverseLevel(int level, std::uint32_t& outWidth,
         }
     }
 
-    for (auto orientation :
-         {BandOrientation::LL, BandOrientation::HL, BandOrientation::LH, BandOrientation::HH})
+    for (auto orientation : kAllBands)
         Band(level, orientation).Release();
     target.pos = 0;
     outWidth = target.region.Width();

@@ -4,16 +4,7 @@
 #include "qvt_error.h"
 #include "wavelet_pyramid.h"
 
-#include <array>
 #include <limits>
-
-namespace {
-
-constexpr std::array kAllBands = {BandOrientation::LL, BandOrientation::HL, BandOrientation::LH,
-                                  BandOrientation::HH};
-constexpr std::array kDetailBands = {BandOrientation::HL, BandOrientation::LH, BandOrientation::HH};
-
-} // namespace
 
 std::uint32_t CWaveletPyramid::LayOutLevels(int decoded, int targetLevel) {
     const int top = levels_ - 1;

@@ -22,8 +22,7 @@ CWaveletPyramid::CWaveletPyramid(std::uint32_t width, std::uint32_t height, int 
         band.region = {0, 0, band.width, band.height};
     };
     // Level 0 only ever uses its LL band; all four get the channel size.
-    for (auto orientation :
-         {BandOrientation::LL, BandOrientation::HL, BandOrientation::LH, BandOrientation::HH})
+    for (auto orientation : kAllBands)
         setBand(0, orientation, width, height);
     // 64-bit so that rounding up a width of 2^32 - 1 cannot wrap.
     std::uint64_t lowWidth = width;

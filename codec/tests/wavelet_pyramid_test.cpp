@@ -13,9 +13,6 @@
 
 namespace {
 
-constexpr BandOrientation kOrientations[] = {BandOrientation::LL, BandOrientation::HL,
-                                             BandOrientation::LH, BandOrientation::HH};
-
 TEST(WaveletPyramid, BandSizesRoundLowHalvesUp) {
     const CWaveletPyramid pyramid(7, 5, 2);
     EXPECT_EQ(pyramid.Levels(), 3);
@@ -45,7 +42,7 @@ TEST(WaveletPyramid, ForwardBandsMatchTheSeparableReference) {
             for (int level = 0; level < levels; ++level) {
                 ASSERT_EQ(pyramid.ForwardLevel(level, 0), 0u);
                 const ReferenceBands expected = ReferenceForwardLevel(plane, w, h);
-                for (auto o : kOrientations) {
+                for (auto o : kAllBands) {
                     if (o == BandOrientation::LL && level + 1 < levels) continue;
                     ASSERT_EQ(BandSamples(pyramid.Band(level + 1, o)),
                               expected.band[static_cast<int>(o)])

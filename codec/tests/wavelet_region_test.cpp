@@ -10,9 +10,6 @@
 
 namespace {
 
-constexpr BandOrientation kOrientations[] = {BandOrientation::LL, BandOrientation::HL,
-                                             BandOrientation::LH, BandOrientation::HH};
-
 RegionRect RandomRect(std::uint32_t width, std::uint32_t height, std::mt19937& random) {
     auto span = [&](std::uint32_t size) {
         std::uniform_int_distribution<std::uint32_t> pick(0, size);
@@ -90,7 +87,7 @@ TEST(SetRegion, WholeImageKeepsWholeBandsAndAllTiles) {
         const std::uint32_t tiles = 1u << (3 - level);
         EXPECT_EQ(pyramid.TileRects()[static_cast<std::size_t>(level)],
                   (TileRect{0, 0, tiles, tiles}));
-        for (auto o : kOrientations) {
+        for (auto o : kAllBands) {
             const CWaveletBand& band = pyramid.Band(level, o);
             EXPECT_EQ(band.region, (RegionRect{0, 0, band.width, band.height}));
         }
@@ -103,7 +100,7 @@ TEST(SetRegion, InvertedOrOutsideRectanglesGiveOrderedRegions) {
         CWaveletPyramid pyramid(200, 120, 2);
         pyramid.SetRegion(rect);
         for (int level = 0; level <= 2; ++level) {
-            for (auto o : kOrientations) {
+            for (auto o : kAllBands) {
                 const RegionRect& region = pyramid.Band(level, o).region;
                 EXPECT_LE(region.left, region.right);
                 EXPECT_LE(region.top, region.bottom);
@@ -187,7 +184,7 @@ TEST(RegionInverse, EqualsTheFullImageInsideTheRequestedRectangle) {
         std::uint32_t outHeight = 0;
         std::int32_t* out = nullptr;
         for (int level = levels; level >= 1; --level) {
-            for (auto o : kOrientations) {
+            for (auto o : kAllBands) {
                 if (o == BandOrientation::LL && level < levels) continue;
                 FillRegion(region.Band(level, o), full.Band(level, o));
             }
@@ -218,7 +215,7 @@ TEST(RegionInverse, MismatchedRegionsStayInsideTheBuffers) {
         const std::uint32_t height = side(random);
         CWaveletPyramid pyramid(width, height, 1);
         for (int level : {0, 1}) {
-            for (auto o : kOrientations) {
+            for (auto o : kAllBands) {
                 CWaveletBand& band = pyramid.Band(level, o);
                 if (band.width == 0 || band.height == 0) continue;
                 band.region = RandomRect(band.width, band.height, random);
