@@ -156,7 +156,7 @@ QVTFileRows::QVTFileRows(const std::string& path, const QVTReadOptions& options,
     bitsPerPixel_ = layout->bitsPerPixel;
     width_ = qvt_->ExportWidth();
     height_ = qvt_->ExportHeight();
-    rowBytes_ = (std::uint64_t{width_} * bitsPerPixel_ + 7) / 8;
+    rowBytes_ = RowBytes(layout->bitsPerPixel, width_);
     // Older bitmap files pack pixels across rows and export only whole; bitmaps are small.
     stripRows_ =
         mode_ == ModeBitmap
