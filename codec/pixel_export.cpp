@@ -127,7 +127,8 @@ void ExportBitmap(const ExportJob& job) {
 }
 
 // Older bitmap files: every sample holds a byte of 8 pixels. Their rows are packed unless the
-// file codes bands one after the other, in which case a row spans the plane's stride.
+// file codes bands one after the other, in which case a row spans the plane's stride. The file's
+// bits past the last pixel are cleared, as in every other exported bitmap row.
 void ExportPackedBitmap(const ExportJob& job) {
     const SamplePlane& plane = job.image.planes[0];
     const std::uint64_t rowBytes = (std::uint64_t{job.area.width} + 7) / 8;
@@ -141,11 +142,14 @@ void ExportPackedBitmap(const ExportJob& job) {
     if (origin.column != 0 || origin.row != 0 || stride < rowBytes ||
         (job.area.height - 1) * stride + rowBytes > planeSamples)
         ThrowCodecError(ErrorWrongFormat);
+    const std::uint8_t lastByteMask =
+        static_cast<std::uint8_t>(0xFF00 >> ((job.area.width - 1) % 8 + 1));
     for (std::uint32_t y = 0; y < job.area.height; ++y) {
         const std::int32_t* s = plane.samples + y * stride;
         std::uint8_t* row = job.bits + static_cast<std::ptrdiff_t>(y) * job.rowPitch;
         for (std::uint64_t i = 0; i < rowBytes; ++i)
             row[i] = static_cast<std::uint8_t>(kByteRule.Sample(s[i]));
+        row[rowBytes - 1] &= lastByteMask;
         ReportProgress(job.how.progress, static_cast<double>(y + 1) / job.area.height,
                        job.how.progressData);
     }
