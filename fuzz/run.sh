@@ -8,6 +8,8 @@
 #   FUZZ_BUILD   the fuzz preset's build folder (default build/fuzz)
 #   FUZZ_KEEP_GOING=1  for long runs: keep fuzzing after a finding (libFuzzer's fork mode),
 #                report every finding at the end
+#   FUZZ_SEED    libFuzzer's random seed (default: a new one each run). A gate sets one, so that
+#                the same tree always makes the same search and a pass or a finding is repeatable.
 #
 # Limits: one input may not take more than 10 s (-timeout), one allocation may not reach 1 GiB
 # (-malloc_limit_mb) and the process may not pass 2 GiB (-rss_limit_mb). The seeds are a few
@@ -41,7 +43,9 @@ for target in "${targets[@]}"; do
     keep_going=()
     [[ ${FUZZ_KEEP_GOING:-0} == 1 ]] &&
         keep_going=(-fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1)
-    "$binary" "$corpus/$target" "${keep_going[@]}" -dict="fuzz/$target.dict" \
+    seed=()
+    [[ -n ${FUZZ_SEED:-} ]] && seed=(-seed="$FUZZ_SEED")
+    "$binary" "$corpus/$target" "${keep_going[@]}" "${seed[@]}" -dict="fuzz/$target.dict" \
         -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=1024 -print_final_stats=1 \
         -artifact_prefix="$artifacts/" >"$log" 2>&1 || status=$?
     grep -E '^#[0-9]+.*cov:' "$log" | tail -n 1 || true
