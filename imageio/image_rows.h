@@ -6,7 +6,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 
 // Rows are laid out as the image's pixel map lays them out (for Bitmap, Gray and RGB that is
 // also its display image): 1 bit per pixel most significant bit first, 8-bit gray, blue green
@@ -33,8 +32,6 @@ class RasterImageRows final : public ImageRowSource {
 public:
     // The image must outlive this object.
     explicit RasterImageRows(RasterImage& image) : image_(&image) {}
-    // Keeps the image.
-    explicit RasterImageRows(RasterImage&& image) : owned_(std::move(image)), image_(&*owned_) {}
 
     ImageMode Mode() const override { return image_->Mode(); }
     std::uint32_t Width() const override { return image_->Width(); }
@@ -45,6 +42,5 @@ public:
                              std::ptrdiff_t& pitch) override;
 
 private:
-    std::optional<RasterImage> owned_;
     RasterImage* image_;
 };

@@ -147,7 +147,6 @@ QVTFileRows::QVTFileRows(const std::string& path, const QVTReadOptions& options,
     const bool regionRead = DecodeQVT(*qvt_, path, options_);
     if (options_.region && !regionRead) {
         cut_ = ExportDecoded(*qvt_, options_, regionRead);
-        cutRows_ = std::make_unique<RasterImageRows>(*cut_);
         return;
     }
     mode_ = qvt_->Header().mode;
@@ -168,27 +167,24 @@ QVTFileRows::QVTFileRows(const std::string& path, const QVTReadOptions& options,
 QVTFileRows::~QVTFileRows() = default;
 
 RasterImage QVTFileRows::TakeImage() {
-    cutRows_.reset();
-    if (cut_) return std::move(*cut_);
-    return ExportDecoded(*qvt_, options_, true);
+    if (!cut_) return ExportDecoded(*qvt_, options_, true);
+    RasterImage image = std::move(*cut_);
+    cut_.reset();
+    return image;
 }
 
-ImageMode QVTFileRows::Mode() const {
-    return cutRows_ ? cutRows_->Mode() : static_cast<ImageMode>(mode_);
-}
-std::uint32_t QVTFileRows::Width() const { return cutRows_ ? cutRows_->Width() : width_; }
-std::uint32_t QVTFileRows::Height() const { return cutRows_ ? cutRows_->Height() : height_; }
+ImageMode QVTFileRows::Mode() const { return cut_ ? cut_->Mode() : static_cast<ImageMode>(mode_); }
+std::uint32_t QVTFileRows::Width() const { return cut_ ? cut_->Width() : width_; }
+std::uint32_t QVTFileRows::Height() const { return cut_ ? cut_->Height() : height_; }
 std::uint32_t QVTFileRows::MaxChannelValue() const {
-    if (cutRows_) return cutRows_->MaxChannelValue();
+    if (cut_) return cut_->maxChannelValue;
     return IsDeepMode(mode_) ? StoredMaximum(*qvt_) : 0;
 }
-std::uint32_t QVTFileRows::StripRows() const {
-    return cutRows_ ? cutRows_->StripRows() : stripRows_;
-}
+std::uint32_t QVTFileRows::StripRows() const { return cut_ ? cut_->Height() : stripRows_; }
 
 const std::uint8_t* QVTFileRows::Rows(std::uint32_t first, std::uint32_t count,
                                       std::ptrdiff_t& pitch) {
-    if (cutRows_) return cutRows_->Rows(first, count, pitch);
+    if (cut_) return RasterImageRows(*cut_).Rows(first, count, pitch);
     try {
         strip_.resize(rowBytes_ * count);
         qvt_->ExportPixelRows(first, count, static_cast<std::ptrdiff_t>(rowBytes_), strip_.data(),

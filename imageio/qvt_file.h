@@ -26,6 +26,7 @@ struct QVTReadOptions {
 // maximum channel value is the one stored with the file, or 2^(used bits) - 1.
 // Throws ImageFileError with the codec's or the system's text.
 RasterImage ReadQVTFile(const std::string& path, const QVTReadOptions& options = {});
+
 class CQVTMyImage;
 
 // A file decoded as ReadQVTFile decodes it, its rows handed out a strip at a time, each exported
@@ -53,8 +54,7 @@ public:
 private:
     std::unique_ptr<CQVTMyImage> qvt_;
     QVTReadOptions options_;
-    std::optional<RasterImage> cut_;
-    std::unique_ptr<RasterImageRows> cutRows_; // rows of cut_, when there is one
+    std::optional<RasterImage> cut_; // the region cut from the whole image, when it was
     std::uint8_t mode_ = 0;
     std::uint32_t bitsPerPixel_ = 0;
     std::uint32_t width_ = 0;
