@@ -2,7 +2,7 @@
 # Checks that two pictor-cli builds write byte-identical QVT files and decode them to identical
 # pixels: run it with a build from before an optimisation and one from after. Covers 8-bit RGB,
 # gray, ARGB, 16-bit, CMYK and Lab images at qualities 0, 2 and 8, with and without region
-# support, several level counts, level and region decoding.
+# support, several level counts, level and region decoding (also of a region at level 1).
 # Usage: bench/check_bytes.sh REFERENCE_CLI CANDIDATE_CLI
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -46,6 +46,8 @@ run_matrix() {
                     "$cli" decode "$out/x.qvt" "$out/y.raw" --region 5,7,60,45 &&
                         echo "$tag region $(sha256sum <"$out/y.raw")"
                 fi
+                "$cli" decode "$out/x.qvt" "$out/y.raw" --region 5,7,60,45 --level 1 &&
+                    echo "$tag region level 1 $(sha256sum <"$out/y.raw")"
             done
         done
     done 2>/dev/null

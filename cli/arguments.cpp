@@ -11,15 +11,16 @@ Arguments ParseArguments(const std::vector<std::string>& args, const std::set<st
     Arguments parsed;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
-            parsed.positional.push_back(arg);
-        } else if (flagged.contains(arg)) {
+        // Options are long ("--size"), unless a subcommand names a short one ("-s").
+        if (flagged.contains(arg)) {
             parsed.flags.insert(arg);
         } else if (valued.contains(arg)) {
             if (i + 1 == args.size()) throw UsageError("option " + arg + " needs a value");
             parsed.values[arg] = args[++i];
-        } else {
+        } else if (arg.size() >= 2 && arg.compare(0, 2, "--") == 0) {
             throw UsageError("unknown option " + arg);
+        } else {
+            parsed.positional.push_back(arg);
         }
     }
     return parsed;

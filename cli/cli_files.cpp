@@ -1,10 +1,11 @@
 #include "cli_files.h"
 
 #include "anymap_file.h"
+#include "anymap_strips.h"
+#include "file_failure.h"
 #include "progress_bar.h"
 
 #include <algorithm>
-#include <iostream>
 #include <omp.h>
 
 void RequireCount(const Arguments& args, std::size_t count) {
@@ -63,11 +64,11 @@ auto WithReadingProgress(ImageReadOptions options, Read read) {
 } // namespace
 
 RasterImage Load(const std::string& path, ImageReadOptions options) {
-    RasterImage image = WithReadingProgress(
-        options, [&path](const ImageReadOptions& o) { return ReadImageFile(path, o); });
-    if (image.incomplete)
-        std::cerr << "pictor-cli: warning: " << path
-                  << " ends before its image data; the missing samples are 0\n";
+    RasterImage image = ConcerningFile(path, [&] {
+        return WithReadingProgress(
+            options, [&path](const ImageReadOptions& o) { return ReadImageFile(path, o); });
+    });
+    if (image.incomplete) WarnAbout(path, kIncompleteImage);
     return image;
 }
 
@@ -76,11 +77,45 @@ void Decode(const std::string& in, const std::string& out, const ImageReadOption
     QVTFileRows rows = WithReadingProgress(
         input, [&in](const ImageReadOptions& o) { return QVTFileRows(in, o.qvt); });
     if (KindOfPath(out) == ImageFileKind::Anymap && IsAnymapMode(rows.Mode())) {
-        WriteAnymapFile(rows, out, !output.plainAnymap);
+        // The rows come from planes already decoded: what fails now is the output.
+        ConcerningFile(out, [&] { WriteAnymapFile(rows, out, !output.plainAnymap); });
         return;
     }
     RasterImage image = rows.TakeImage();
     Save(image, out, output);
+}
+
+bool EncodeAnymapStrips(const std::string& in, const std::string& out, QVTWriteOptions options) {
+    if (KindOfPath(in) != ImageFileKind::Anymap) return false;
+    auto reader = ConcerningFile(in, [&] { return CAnymapStripReader::Open(in); });
+    if (!reader) return false;
+    // Failures while the rows are read concern the input, not the file being written.
+    class InputRows final : public ImageRowSource {
+    public:
+        InputRows(const std::string& path, std::unique_ptr<CAnymapStripReader> reader)
+            : path_(path), rows_(std::move(reader)) {}
+        ImageMode Mode() const override { return rows_.Mode(); }
+        std::uint32_t Width() const override { return rows_.Width(); }
+        std::uint32_t Height() const override { return rows_.Height(); }
+        std::uint32_t MaxChannelValue() const override { return rows_.MaxChannelValue(); }
+        std::uint32_t StripRows() const override { return rows_.StripRows(); }
+        const std::uint8_t* Rows(std::uint32_t first, std::uint32_t count,
+                                 std::ptrdiff_t& pitch) override {
+            return ConcerningFile(path_, [&] { return rows_.Rows(first, count, pitch); });
+        }
+        bool Incomplete() const { return rows_.Incomplete(); }
+
+    private:
+        const std::string& path_;
+        AnymapFileRows rows_;
+    } rows(in, std::move(reader));
+    TerminalProgress progress("Writing image data");
+    options.threads = ThreadCount();
+    options.progress = progress.Callback();
+    options.progressData = progress.Data();
+    ConcerningFile(out, [&] { WriteQVTFile(rows, out, options); });
+    if (rows.Incomplete()) WarnAbout(in, kIncompleteImage);
+    return true;
 }
 
 void Save(RasterImage& image, const std::string& path, ImageWriteOptions options) {
@@ -88,7 +123,7 @@ void Save(RasterImage& image, const std::string& path, ImageWriteOptions options
     options.qvt.threads = ThreadCount();
     options.qvt.progress = progress.Callback();
     options.qvt.progressData = progress.Data();
-    WriteImageFile(image, path, options);
+    ConcerningFile(path, [&] { WriteImageFile(image, path, options); });
 }
 
 ImageWriteOptions OutputOptions(const Arguments& args, const std::string& path) {

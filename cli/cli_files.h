@@ -26,6 +26,9 @@ int ThreadCount();
 RasterImage Load(const std::string& path, ImageReadOptions options = {});
 // Writes an image with a progress bar.
 void Save(RasterImage& image, const std::string& path, ImageWriteOptions options);
+// Encodes a binary anymap (P5, P6) read a strip at a time into the QVT file OUT, with a
+// progress bar; false, having done nothing, for other files.
+bool EncodeAnymapStrips(const std::string& in, const std::string& out, QVTWriteOptions options);
 // Decodes a QVT file into OUT with progress bars; an anymap of the image's own mode is written
 // from the decoded planes a strip at a time, so the image is never held twice.
 void Decode(const std::string& in, const std::string& out, const ImageReadOptions& input,

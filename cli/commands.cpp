@@ -7,6 +7,7 @@
 #include "image_compare.h"
 #include "image_transform.h"
 #include "qvt_my_image.h"
+#include "thumbnail_command.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -25,6 +26,7 @@ int RunEncode(const Arguments& args) {
         output.qvt.levels =
             static_cast<int>(ParseInteger(args.values.at("--levels"), 1, 30, "--levels"));
     output.qvt.regionSupport = args.Has("--roi");
+    if (EncodeAnymapStrips(args.positional[0], args.positional[1], output.qvt)) return 0;
     RasterImage image =
         Load(args.positional[0], InputOptions(args, args.positional[0], {args.positional[0]}));
     Save(image, args.positional[1], output);
@@ -57,11 +59,9 @@ int RunConvert(const Arguments& args) {
     RasterImage image =
         Load(args.positional[0], InputOptions(args, args.positional[0], {args.positional[0]}));
     if (mode && *mode != image.Mode()) {
-        if (!CanConvertImage(image, *mode)) {
-            std::cerr << "pictor-cli: An image in mode " << ImageModeName(image.Mode())
-                      << " cannot be converted to " << ImageModeName(*mode) << ".\n";
-            return 1;
-        }
+        if (!CanConvertImage(image, *mode))
+            throw ImageFileError(std::string("An image in mode ") + ImageModeName(image.Mode()) +
+                                 " cannot be converted to " + ImageModeName(*mode) + ".");
         image = ConvertImage(image, *mode);
     }
     if (size && (size->first != image.Width() || size->second != image.Height()))
@@ -156,7 +156,7 @@ const std::vector<Command>& Commands() {
              "decode a QVT file, a level of it or a region",
              "  --level L          stop at level L (0 is full size)\n"
              "  --thumbnail        decode only the coarsest level\n"
-             "  --region X,Y,W,H   a rectangle in full-size pixels\n"
+             "  --region X,Y,W,H   a rectangle in full-size pixels, cut to the image\n"
              "  --plain            write anymaps as plain text (P1 ... P3)\n",
              {"--level", "--region"},
              {"--thumbnail", "--plain"},
@@ -182,6 +182,7 @@ const std::vector<Command>& Commands() {
              {},
              RunPsnr},
         };
+        all.push_back(ThumbnailCommand());
         for (Command& command : ContainerCommands())
             all.push_back(std::move(command));
         return all;

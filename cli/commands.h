@@ -1,5 +1,7 @@
 // The subcommands of pictor-cli. Each takes the arguments after its name and returns the exit
-// status; bad usage throws UsageError, failures ImageFileError.
+// status. Bad usage throws UsageError; a failure about another file than the command's first
+// throws FileFailure naming it, other failures ImageFileError or IOException (reported as about
+// the first file).
 #pragma once
 
 #include "arguments.h"

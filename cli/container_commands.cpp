@@ -3,6 +3,7 @@
 #include "cli_files.h"
 #include "container_file.h"
 #include "container_write.h"
+#include "file_failure.h"
 #include "pixmap_factory.h"
 #include "qvt_error.h"
 #include "tile_codec.h"
@@ -130,10 +131,11 @@ int RunCreate(const Arguments& args) {
     }
     CreateContainerFile(path, header, previewWidth, previewHeight);
     if (!args.Has("--from")) return 0;
-    ContainerFile file(path, ContainerAccess::Write);
+    ContainerFile file(path, ContainerAccess::Fill);
     TerminalProgress progress("Writing image data");
     WriteIntoContainer(*file, args.values.at("--from"), input, 0, 0,
                        WriteSettings(args, 255, KLD::KindAutomatic), progress);
+    file.Finish();
     return 0;
 }
 
@@ -154,7 +156,7 @@ int RunWrite(const Arguments& args) {
     ContainerFile file(path, ContainerAccess::Write);
     // Its shorter fixed part cannot take the current one in place.
     if (!file.HasCurrentStructure())
-        throw ImageFileError(path + " has an older structure; reorganize it first");
+        throw ImageFileError("The file has an older structure; reorganize it first.");
     if (x >= file->Width() || y >= file->Height())
         throw UsageError("--at lies outside the " + SizeText(*file) + " image");
     TerminalProgress progress("Writing image data");
@@ -194,7 +196,7 @@ int RunRead(const Arguments& args) {
     const double scale = scaled ? ParseScale(args.values.at("--scale")) : 1.0;
     OutputOptions(args, args.positional[1]);
 
-    ContainerFile file(path, ContainerAccess::Read);
+    ContainerFile file(path, ContainerAccess::Regions);
     if (asked.left >= file->Width() || asked.top >= file->Height())
         throw UsageError("--region lies outside the " + SizeText(*file) + " image");
     const PixRect region{asked.left, asked.top, std::min(asked.right, file->Width()),
@@ -228,17 +230,65 @@ int RunPreview(const Arguments& args) {
     return 0;
 }
 
+// A file stream that remembers whether it failed, so that a failure of a copy can be told
+// apart from one of its source.
+class WatchedFileStream final : public CQVTStream {
+public:
+    explicit WatchedFileStream(int fd) : stream_(fd) {}
+    void Write(std::int32_t& count, const void* bytes) override {
+        const std::int32_t wanted = count;
+        Watch([&] { stream_.Write(count, bytes); });
+        failed_ = failed_ || count < wanted;
+    }
+    void Read(std::int32_t& count, void* bytes) override {
+        Watch([&] { stream_.Read(count, bytes); });
+    }
+    void SetPos(std::int16_t mode, std::int64_t offset) override {
+        Watch([&] { stream_.SetPos(mode, offset); });
+    }
+    std::uint64_t GetPos() override { return stream_.GetPos(); }
+    bool IsValid() const override { return stream_.IsValid(); }
+    bool Failed() const { return failed_; }
+
+private:
+    template <typename Call>
+    void Watch(Call call) {
+        try {
+            call();
+        } catch (...) {
+            failed_ = true;
+            throw;
+        }
+    }
+
+    CQVTFileStream stream_;
+    bool failed_ = false;
+};
+
 // Writes a compacted copy of the open container to `target`; an unfinished copy is removed.
 void ReorganizeTo(CKLDExt& container, const std::string& target) {
     try {
-        const FileDescriptor fd(target, O_RDWR | O_CREAT | O_TRUNC);
-        CQVTFileStream stream(fd.Get());
+        const FileDescriptor fd = ConcerningFile(
+            target, [&] { return FileDescriptor(target, O_RDWR | O_CREAT | O_TRUNC); });
+        WatchedFileStream stream(fd.Get());
         TerminalProgress progress("Reorganizing");
-        container.Reorganize(stream, progress.Callback(), progress.Data());
+        try {
+            container.Reorganize(stream, progress.Callback(), progress.Data());
+        } catch (const IOException& error) {
+            if (stream.Failed()) throw FileFailure(target, ErrorMessageForCode(error.error));
+            throw;
+        }
     } catch (...) {
         ::unlink(target.c_str());
         throw;
     }
+}
+
+// A rename lasts through a power loss only once the folder that records it is on disk.
+void SyncFolderOf(const std::string& path) {
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    const FileDescriptor fd(folder.empty() ? "." : folder.string(), O_RDONLY | O_DIRECTORY);
+    if (::fsync(fd.Get()) != 0) ThrowCodeError(static_cast<std::uint32_t>(errno));
 }
 
 // Replaces the file by a compacted copy through a temporary file beside it.
@@ -253,6 +303,7 @@ void ReorganizeInPlace(const std::string& path) {
         ::unlink(temporary.c_str());
         ThrowCodeError(static_cast<std::uint32_t>(error));
     }
+    SyncFolderOf(path);
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
@@ -283,8 +334,14 @@ int RunRepair(const Arguments& args) {
     if (!ContainerFile(path, ContainerAccess::Read, true).HasCurrentStructure())
         ReorganizeInPlace(path);
     ContainerFile file(path, ContainerAccess::Write, true);
-    if (file.PreviewDamaged())
-        std::fprintf(stderr, "pictor-cli: the preview could not be read; it is built anew\n");
+    if (file.PreviewDamaged()) {
+        WarnAbout(path, "The preview could not be read; it is built anew.");
+    } else if (const std::uint64_t end = file->CommittedEnd(); file.FileSize() > end) {
+        // A write that stopped before its commit left these; nothing refers to them.
+        std::printf("Dropped %llu orphaned bytes\n",
+                    static_cast<unsigned long long>(file.FileSize() - end));
+        file.Truncate(end);
+    }
     TerminalProgress progress("Repairing image data");
     file->BuildPreview(progress.Callback(), progress.Data());
     std::printf("Preview rebuilt from %u stored tiles\n", file->Index().Count());
@@ -354,7 +411,8 @@ std::vector<Command> ContainerCommands() {
          "kle repair FILE.kle",
          "rebuild the preview from the stored tiles",
          "  An older file is reorganized first; a preview that cannot be read is built anew\n"
-         "  (500 pixels on the longer side).\n",
+         "  (500 pixels on the longer side). Bytes that an interrupted write left past the\n"
+         "  preview are dropped.\n",
          {},
          {},
          RunRepair},

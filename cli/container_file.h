@@ -6,7 +6,7 @@
 
 #include <string>
 
-// The byte budgets of the two read caches, divided by the tile area as the container does.
+// The byte budgets of the two read caches (see CKLDExt::DecodedCacheCapacity).
 inline constexpr std::uint64_t kDecodedCacheBytes = 0x500000;
 inline constexpr std::uint64_t kDecoderCacheBytes = 0x400000;
 
@@ -26,7 +26,10 @@ private:
     int fd_;
 };
 
-enum class ContainerAccess { Read, Write };
+// Regions: read-only, for reading tiles and the header; the preview is checked, not decoded.
+// Fill: a new file being filled, read-write; its writes reach the disk together at Finish()
+// instead of at every commit, since an interrupted fill leaves no content worth keeping.
+enum class ContainerAccess { Read, Regions, Write, Fill };
 
 class ContainerFile {
 public:
@@ -42,6 +45,10 @@ public:
     // Set when the preview could not be read (only with `previewMayFail`).
     bool PreviewDamaged() const { return previewDamaged_; }
     std::uint64_t FileSize() const;
+    // Cuts the file at `size`; nothing past it may be referred to.
+    void Truncate(std::uint64_t size);
+    // Makes what was written last, with ContainerAccess::Fill: everything written.
+    void Finish();
 
 private:
     FileDescriptor fd_; // declared first: the container lets go of it before it closes

@@ -5,7 +5,7 @@
 #include <cstdio>
 
 void PrintContainerInfo(const std::string& path) {
-    ContainerFile file(path, ContainerAccess::Read);
+    ContainerFile file(path, ContainerAccess::Regions);
     const std::uint64_t fileSize = file.FileSize();
     CKLDExt& container = *file;
     const KLDExtHeader& header = container.Header();
@@ -39,9 +39,11 @@ void PrintContainerInfo(const std::string& path) {
                 static_cast<unsigned long long>(std::uint64_t{container.TileColumns()} *
                                                 container.TileRows()),
                 static_cast<unsigned long long>(tileBytes));
-    if (const CPixMap* preview = container.Preview())
-        std::printf("Preview: %u x %u, %llu bytes at %llu\n", preview->Width(), preview->Height(),
-                    static_cast<unsigned long long>(fileSize - layout.previewOffset),
+    const std::uint64_t committedEnd = container.CommittedEnd();
+    if (container.PreviewWidth() != 0)
+        std::printf("Preview: %u x %u, %llu bytes at %llu\n", container.PreviewWidth(),
+                    container.PreviewHeight(),
+                    static_cast<unsigned long long>(committedEnd - layout.previewOffset),
                     static_cast<unsigned long long>(layout.previewOffset));
     else
         std::printf("Preview: none\n");
@@ -55,4 +57,8 @@ void PrintContainerInfo(const std::string& path) {
         layout.indexOffset > dataStart ? layout.indexOffset - dataStart : 0;
     std::printf("Dead bytes: %llu\n",
                 static_cast<unsigned long long>(tileData > tileBytes ? tileData - tileBytes : 0));
+    // Past the preview: what a write that stopped before its commit appended.
+    std::printf(
+        "Orphaned bytes: %llu\n",
+        static_cast<unsigned long long>(fileSize > committedEnd ? fileSize - committedEnd : 0));
 }

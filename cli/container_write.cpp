@@ -2,13 +2,13 @@
 
 #include "anymap_strips.h"
 #include "cli_files.h"
+#include "file_failure.h"
 #include "pixmap_factory.h"
 #include "qvt_error.h"
 #include "qvt_format.h"
 
 #include <algorithm>
 #include <cstring>
-#include <iostream>
 
 namespace {
 
@@ -69,7 +69,7 @@ private:
 
 std::unique_ptr<StripSource> OpenSource(const std::string& path, const ImageReadOptions& options) {
     if (KindOfPath(path) == ImageFileKind::Anymap)
-        if (auto reader = CAnymapStripReader::Open(path))
+        if (auto reader = ConcerningFile(path, [&] { return CAnymapStripReader::Open(path); }))
             return std::make_unique<AnymapStrips>(std::move(reader));
     return std::make_unique<WholeImageStrips>(Load(path, options));
 }
@@ -129,8 +129,10 @@ void WriteIntoContainer(CKLDExt& container, const std::string& path,
             (std::uint64_t{top / tileHeight} + rowsPerStrip) * tileHeight;
         const auto bottom = static_cast<std::uint32_t>(
             boundary > lastRowTop ? end : std::min<std::uint64_t>(boundary, end));
-        const std::unique_ptr<CPixMap> strip =
-            InContainerMode(source->Next(bottom - top), source->MaxChannelValue(), mode);
+        // Failures up to the write concern the image; those of the write, the container.
+        const std::unique_ptr<CPixMap> strip = ConcerningFile(path, [&] {
+            return InContainerMode(source->Next(bottom - top), source->MaxChannelValue(), mode);
+        });
         // The same rows, placed where they go in the container.
         const auto placed =
             AttachPixMap({x, top, x + width, bottom}, mode, strip->GetBits(), strip->Stride());
@@ -143,7 +145,5 @@ void WriteIntoContainer(CKLDExt& container, const std::string& path,
                               progress.Callback() ? &StripProgress::Report : nullptr, &part);
         top = bottom;
     }
-    if (source->Incomplete())
-        std::cerr << "pictor-cli: warning: " << path
-                  << " ends before its image data; the missing samples are 0\n";
+    if (source->Incomplete()) WarnAbout(path, kIncompleteImage);
 }

@@ -20,8 +20,9 @@ struct ContainerWriteSettings {
 // Writes the image with its top-left corner at (x, y), which must lie inside the container;
 // what lies past the container's edges is left out. Binary 8- and 16-bit graymaps and pixmaps
 // are read a strip at a time, other files whole. Pixels are converted to the container's mode
-// (deep samples below their full range are stretched to it first). Throws ImageFileError for an
-// image whose mode cannot be converted, before anything is written.
+// (deep samples below their full range are stretched to it first). Failures of the image throw
+// FileFailure about `path` (an image whose mode cannot be converted before anything is written);
+// failures of the container's writes throw IOException.
 void WriteIntoContainer(CKLDExt& container, const std::string& path,
                         const ImageReadOptions& options, std::uint32_t x, std::uint32_t y,
                         const ContainerWriteSettings& settings, TerminalProgress& progress);

@@ -1,11 +1,14 @@
 // pictor-cli: the codec, pixel maps and image files from the command line.
 #include "commands.h"
+#include "file_failure.h"
+#include "passive_openmp.h"
 #include "qvt_error.h"
 #include "raster_image.h"
 
 #include <climits>
 #include <cstdio>
 #include <iostream>
+#include <new>
 
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -50,9 +53,39 @@ void KeepFreedMemoryForReuse() {
 #endif
 }
 
+// Prints "pictor-cli: FILE: MESSAGE", or without the file when there is none.
+int Fail(const std::string& path, const std::string& message) {
+    std::cerr << "pictor-cli: " << (path.empty() ? "" : path + ": ") << message << '\n';
+    return kExitFailure;
+}
+
+int Run(const Command& command, const std::vector<std::string>& rest) {
+    std::string firstFile;
+    try {
+        const Arguments args = ParseArguments(rest, command.valued, command.flagged);
+        if (!args.positional.empty()) firstFile = args.positional[0];
+        return command.run(args);
+    } catch (const UsageError& error) {
+        std::cerr << "pictor-cli " << command.name << ": " << error.what() << "\nusage: pictor-cli "
+                  << command.usage << '\n';
+        return kExitUsage;
+    } catch (const FileFailure& failure) {
+        return Fail(failure.Path(), failure.what());
+    } catch (const ImageFileError& error) {
+        // Failures about other files are FileFailures; the rest concern the file the command
+        // works on, its first.
+        return Fail(firstFile, error.what());
+    } catch (const IOException& error) {
+        return Fail(firstFile, ErrorMessageForCode(error.error));
+    } catch (const std::bad_alloc&) {
+        return Fail("", "out of memory");
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    EnsurePassiveOpenMP(argv);
     KeepFreedMemoryForReuse();
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
@@ -73,19 +106,7 @@ int main(int argc, char** argv) {
                 PrintHelp(command);
                 return 0;
             }
-        try {
-            return command.run(ParseArguments(rest, command.valued, command.flagged));
-        } catch (const UsageError& error) {
-            std::cerr << "pictor-cli " << command.name << ": " << error.what()
-                      << "\nusage: pictor-cli " << command.usage << '\n';
-            return kExitUsage;
-        } catch (const ImageFileError& error) {
-            std::cerr << "pictor-cli: " << error.what() << '\n';
-            return kExitFailure;
-        } catch (const IOException& error) {
-            std::cerr << "pictor-cli: " << ErrorMessageForCode(error.error) << '\n';
-            return kExitFailure;
-        }
+        return Run(command, rest);
     }
     std::cerr << "pictor-cli: unknown command " << args[0]
               << (args[0] == "kle" && args.size() > 1 ? " " + args[1] : "") << '\n';

@@ -2,9 +2,11 @@
 // signed magnitudes in two's complement; all arithmetic on them wraps as unsigned 32-bit.
 #include "bit_plane_decoder.h"
 
+#include "plane_assembly.h"
 #include "qvt_error.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace {
@@ -71,15 +73,26 @@ private:
     std::uint32_t m_count = 0; // bits waiting in the buffer
 };
 
-// Signs stored one bit per new significant value.
+// Signs stored one bit per new significant value, taken a word of values at a time.
 class PlainSigns {
 public:
     PlainSigns(const std::uint32_t* words, std::uint64_t pos, std::uint64_t end)
-        : m_bits(words, pos, end) {}
-    bool Next() { return m_bits.ReadBit(); }
+        : m_words(words), m_pos(pos), m_end(end) {}
+
+    // The signs of the values set in `fresh` (1 = negative), at their places.
+    template <typename BitOps>
+    std::uint32_t Take(std::uint32_t fresh) {
+        const std::uint32_t count = BitOps::Count(fresh);
+        Require(m_end - m_pos >= count);
+        const std::uint32_t bits = GetBits(m_words, m_pos, count);
+        m_pos += count;
+        return BitOps::Deposit(bits, fresh);
+    }
 
 private:
-    BoundedBitReader m_bits;
+    const std::uint32_t* m_words;
+    std::uint64_t m_pos;
+    std::uint64_t m_end;
 };
 
 // Signs decoded lazily from their run-length code (1 = negative).
@@ -111,6 +124,14 @@ public:
         return true;
     }
 
+    template <typename BitOps>
+    std::uint32_t Take(std::uint32_t fresh) {
+        std::uint32_t negative = 0;
+        for (std::uint32_t set = fresh; set != 0; set &= set - 1)
+            negative |= Next() ? set & (0u - set) : 0u;
+        return negative;
+    }
+
 private:
     BoundedBitReader m_code;
     RunState m_state{0, 1};
@@ -118,16 +139,82 @@ private:
     bool m_zeroNext = false;
 };
 
-// Walks the values that are not significant, in index order, a word of 32 values at a time.
-// Values made significant behind the walk do not disturb it: the current word is kept as it was
-// when it was loaded.
+// Short events come several to a look: for a run state k of at most kTableMaxK, the next
+// kTableBits bits decode to the events they hold whole, as long as these pass fewer than 32
+// values. An entry gives the values taken (bit i: the i-th insignificant value from here becomes
+// significant), their signs, the values passed in all, the bits used and the state after them.
+constexpr std::uint32_t kTableBits = 10;
+constexpr std::uint32_t kTableMaxK = 3;
+
+struct RunEvents {
+    std::uint32_t taken = 0;
+    std::uint32_t negative = 0;
+    std::uint8_t values = 0;
+    std::uint8_t bits = 0;
+    std::uint8_t events = 0;
+    std::uint8_t k = 0;
+};
+
+// Decodes events from `window` as the event loop does, one after the other.
+RunEvents EventsOf(std::uint32_t k, std::uint32_t window) {
+    RunEvents run;
+    run.k = static_cast<std::uint8_t>(k);
+    std::uint32_t pos = 0;
+    const auto bit = [window](std::uint32_t i) { return (window >> i) & 1; };
+    for (;;) {
+        std::uint32_t zeros = 0;
+        while (pos + zeros < kTableBits && bit(pos + zeros) == 0)
+            ++zeros;
+        const std::uint32_t grown = k + zeros;
+        const std::uint32_t length = zeros + grown + 2;
+        if (pos + length > kTableBits) return run;
+        const std::uint32_t cut = (window >> (pos + zeros + 1)) & LowBitsMask(grown);
+        const std::uint32_t passed = (((1u << zeros) - 1) << k) + cut;
+        if (run.values + passed + 1 > 32) return run;
+        const std::uint32_t at = run.values + passed;
+        run.taken |= 1u << at;
+        run.negative |= bit(pos + zeros + 1 + grown) << at;
+        run.values = static_cast<std::uint8_t>(at + 1);
+        pos += length;
+        run.bits = static_cast<std::uint8_t>(pos);
+        ++run.events;
+        k = grown > 0 ? grown - 1 : 0;
+        run.k = static_cast<std::uint8_t>(k);
+    }
+}
+
+const std::array<RunEvents, (kTableMaxK + 1) << kTableBits>& RunEventTable() {
+    static const auto table = [] {
+        std::array<RunEvents, (kTableMaxK + 1) << kTableBits> entries{};
+        for (std::uint32_t k = 0; k <= kTableMaxK; ++k)
+            for (std::uint32_t window = 0; window < (1u << kTableBits); ++window)
+                entries[k << kTableBits | window] = EventsOf(k, window);
+        return entries;
+    }();
+    return table;
+}
+
+// The words a plane's significance decisions update: one bit per value.
+struct SignificanceWords {
+    std::uint32_t* significant;
+    std::uint32_t* plane;
+    std::uint32_t* negative;
+};
+
+// Walks the values that are not significant, in index order, a word of 32 values at a time, and
+// makes values significant on the way. The current word is kept as it was when it was loaded,
+// and the values it makes significant are collected in registers and written out when the walk
+// leaves the word, so an event costs no memory access.
 template <typename BitOps>
 class InsignificantCursor {
 public:
-    InsignificantCursor(const std::uint32_t* significant, std::uint32_t n)
-        : m_significant(significant), m_n(n), m_words(WordsForBits(n)) {
+    InsignificantCursor(const SignificanceWords& words, std::uint32_t n)
+        : m_to(words), m_n(n), m_words(WordsForBits(n)) {
         Load(0);
     }
+    ~InsignificantCursor() { Flush(); }
+    InsignificantCursor(const InsignificantCursor&) = delete;
+    InsignificantCursor& operator=(const InsignificantCursor&) = delete;
 
     bool AtEnd() const { return m_left == 0; }
 
@@ -145,20 +232,58 @@ public:
         }
     }
 
-    // Index of the current value; moves past it.
-    std::uint32_t Take() {
-        const std::uint32_t index =
-            m_word * 32 + static_cast<std::uint32_t>(std::countr_zero(m_left));
-        m_left &= m_left - 1;
+    // Passes `count` values and makes the one after them significant; false when the values
+    // ran out first.
+    bool PassAndTake(std::uint64_t count, bool negative) {
+        // Usually the value lies in the current word: it is the set bit after `count` others.
+        if (count < 32) {
+            const std::uint32_t taken =
+                BitOps::Deposit(1u << static_cast<std::uint32_t>(count), m_left);
+            if (taken != 0) {
+                Take(taken, negative);
+                return true;
+            }
+        }
+        Pass(count);
+        if (AtEnd()) return false;
+        Take(m_left & (0u - m_left), negative);
+        return true;
+    }
+
+    // Applies decoded events (see RunEvents) when they stay inside the current word; false,
+    // with nothing changed, when they do not.
+    bool TakeAll(const RunEvents& run) {
+        if (run.values > BitOps::Count(m_left)) return false;
+        m_fresh |= BitOps::Deposit(run.taken, m_left);
+        m_negative |= BitOps::Deposit(run.negative, m_left);
+        m_left &= ~BitOps::Deposit(LowBitsMask(run.values), m_left);
         if (m_left == 0) Load(m_word + 1);
-        return index;
+        return true;
     }
 
 private:
+    // `taken`, one bit of m_left, becomes significant; the values before it are passed.
+    void Take(std::uint32_t taken, bool negative) {
+        m_fresh |= taken;
+        m_negative |= negative ? taken : 0u;
+        m_left &= ~(taken | (taken - 1));
+        if (m_left == 0) Load(m_word + 1);
+    }
+
+    void Flush() {
+        if (m_fresh == 0) return;
+        m_to.plane[m_word] |= m_fresh;
+        m_to.significant[m_word] |= m_fresh;
+        m_to.negative[m_word] |= m_negative;
+        m_fresh = 0;
+        m_negative = 0;
+    }
+
     // Moves to the first word from w on that holds a value not yet significant.
     void Load(std::uint32_t w) {
+        Flush();
         for (; w < m_words; ++w) {
-            m_left = ~m_significant[w] & ValidBitsOfWord(w, m_n);
+            m_left = ~m_to.significant[w] & ValidBitsOfWord(w, m_n);
             if (m_left != 0) {
                 m_word = w;
                 return;
@@ -168,11 +293,13 @@ private:
         m_word = m_words;
     }
 
-    const std::uint32_t* m_significant;
+    SignificanceWords m_to;
     std::uint32_t m_n;
     std::uint32_t m_words;
     std::uint32_t m_word = 0;
-    std::uint32_t m_left = 0; // values of the current word still ahead
+    std::uint32_t m_left = 0;     // values of the current word still ahead
+    std::uint32_t m_fresh = 0;    // values of the current word made significant
+    std::uint32_t m_negative = 0; // those of them that are negative
 };
 
 } // namespace
@@ -182,7 +309,7 @@ void CDecodeBlock::DecodeBitPlanes() {
     Require(n <= kBlockValues && wordCount <= kBlockWords);
     const std::uint64_t limit = std::uint64_t{wordCount} * 32;
     std::fill_n(m_significant.begin(), WordsForBits(n), 0u);
-    std::fill_n(values.begin(), n, 0);
+    std::fill_n(m_negative.begin(), WordsForBits(n), 0u);
     Require(limit >= 5);
 #if defined(QVT_HAVE_BMI2_KERNELS)
     if (ProcessorHasBmi2()) return DecodePlanesBmi2(n, limit);
@@ -205,7 +332,7 @@ void CDecodeBlock::DecodePlanes(std::uint32_t n, std::uint64_t limit) {
     std::uint64_t pos = 5;
     std::uint32_t insignificant = n; // values not yet significant: the plane's decisions
     for (std::uint32_t b = planes; b-- > 0;) {
-        const std::uint32_t mask = 1u << b;
+        m_plane = m_planeBits.data() + b * kFlagWords;
         const std::uint32_t refLen = n - insignificant;
         Require(pos + 16 <= limit);
         std::uint64_t refStart = 0;
@@ -214,8 +341,8 @@ void CDecodeBlock::DecodePlanes(std::uint32_t n, std::uint64_t limit) {
             const std::uint64_t codeEnd = pos + 16 + GetBits(codeWords.data(), pos + 1, 15);
             refStart = AlignToWord(codeEnd);
             Require(refStart + refLen <= limit);
-            Refine<BitOps>(n, mask, refStart);
-            newSignificant = DecodeRunLengthSignificance<BitOps>(mask, n, pos + 16, codeEnd);
+            Refine<BitOps>(n, refStart);
+            newSignificant = DecodeRunLengthSignificance<BitOps>(n, pos + 16, codeEnd);
         } else {
             Require(pos + 32 <= limit);
             const std::uint32_t sigLen = GetBits(codeWords.data(), pos + 1, 15);
@@ -226,56 +353,60 @@ void CDecodeBlock::DecodePlanes(std::uint32_t n, std::uint64_t limit) {
             const std::uint64_t sigStart = AlignToWord(signEnd);
             refStart = AlignToWord(sigStart + sigLen);
             Require(sigLen == insignificant && refStart + refLen <= limit);
-            Refine<BitOps>(n, mask, refStart);
+            Refine<BitOps>(n, refStart);
             newSignificant =
-                signsCoded
-                    ? DecodePlainSignificance<BitOps>(
-                          mask, n, sigStart, RunLengthSigns(codeWords.data(), signStart, signEnd))
-                    : DecodePlainSignificance<BitOps>(
-                          mask, n, sigStart, PlainSigns(codeWords.data(), signStart, signEnd));
+                signsCoded ? DecodePlainSignificance<BitOps>(
+                                 n, sigStart, RunLengthSigns(codeWords.data(), signStart, signEnd))
+                           : DecodePlainSignificance<BitOps>(
+                                 n, sigStart, PlainSigns(codeWords.data(), signStart, signEnd));
         }
         insignificant -= newSignificant;
         pos = AlignToWord(refStart + refLen);
     }
+    AssembleValues(
+        {m_planeBits.data(), kFlagWords, planes, m_negative.data(), m_significant.data()},
+        WordsForBits(n), values.data());
     valuePos = 0;
 }
 
 // Takes one refinement bit per value significant before this plane (the caller checked that
-// they lie inside the code). Setting the mask bit of v means v - mask for negative v, v | mask
-// otherwise.
+// they lie inside the code) and starts the plane's words with them.
 template <typename BitOps>
-void CDecodeBlock::Refine(std::uint32_t n, std::uint32_t mask, std::uint64_t refPos) {
+void CDecodeBlock::Refine(std::uint32_t n, std::uint64_t refPos) {
     const std::uint32_t words = WordsForBits(n);
     for (std::uint32_t w = 0; w < words; ++w) {
         const std::uint32_t significant = m_significant[w];
-        if (significant == 0) continue;
         const std::uint32_t count = BitOps::Count(significant);
-        const std::uint32_t bits = GetBits(codeWords.data(), refPos, count);
+        m_plane[w] = BitOps::Deposit(GetBits(codeWords.data(), refPos, count), significant);
         refPos += count;
-        for (std::uint32_t set = BitOps::Deposit(bits, significant); set != 0; set &= set - 1) {
-            const std::uint32_t i = w * 32 + static_cast<std::uint32_t>(std::countr_zero(set));
-            const auto v = static_cast<std::uint32_t>(values[i]);
-            values[i] = static_cast<std::int32_t>(values[i] < 0 ? v - mask : v | mask);
-        }
     }
 }
 
 // Form A. Runs count only values not yet significant, so they continue across values that were
 // significant before the plane.
 template <typename BitOps>
-std::uint32_t CDecodeBlock::DecodeRunLengthSignificance(std::uint32_t mask, std::uint32_t n,
-                                                        std::uint64_t codePos,
+std::uint32_t CDecodeBlock::DecodeRunLengthSignificance(std::uint32_t n, std::uint64_t codePos,
                                                         std::uint64_t codeEnd) {
     BoundedBitReader code(codeWords.data(), codePos, codeEnd);
-    InsignificantCursor<BitOps> cursor(m_significant.data(), n);
+    InsignificantCursor<BitOps> cursor({m_significant.data(), m_plane, m_negative.data()}, n);
     std::uint32_t k = 3; // runs are measured against 2^k
     std::uint32_t newSignificant = 0;
+    const auto& table = RunEventTable();
     while (!cursor.AtEnd()) {
         // Whole events at once: z zeros (full runs of 2^k, 2^(k+1), ... values), the 1 that
         // cuts the next run, its length in k + z bits and the sign of the value after it. One
         // pass over the values and no branch on the bits, which are too random to predict.
         code.TopUp();
         const std::uint64_t bits = code.Peek();
+        if (k <= kTableMaxK) {
+            const RunEvents& run = table[k << kTableBits | (bits & LowBitsMask(kTableBits))];
+            if (run.events != 0 && run.bits <= code.Waiting() && cursor.TakeAll(run)) {
+                code.Skip(run.bits);
+                k = run.k;
+                newSignificant += run.events;
+                continue;
+            }
+        }
         const auto zeros = static_cast<std::uint32_t>(std::countr_zero(bits));
         const std::uint32_t grown = std::min(k + zeros, 32u);
         const std::uint32_t eventBits = zeros + grown + 2;
@@ -287,9 +418,7 @@ std::uint32_t CDecodeBlock::DecodeRunLengthSignificance(std::uint32_t mask, std:
             const bool negative = ((bits >> (zeros + 1 + grown)) & 1) != 0;
             code.Skip(eventBits);
             k = grown > 0 ? grown - 1 : 0;
-            cursor.Pass(fullRuns + cut);
-            if (cursor.AtEnd()) break;
-            MakeSignificant(cursor.Take(), mask, negative);
+            if (!cursor.PassAndTake(fullRuns + cut, negative)) break;
             ++newSignificant;
             continue;
         }
@@ -305,7 +434,7 @@ std::uint32_t CDecodeBlock::DecodeRunLengthSignificance(std::uint32_t mask, std:
             --k;
             if (cursor.AtEnd()) break;
         }
-        MakeSignificant(cursor.Take(), mask, code.ReadBit());
+        cursor.PassAndTake(0, code.ReadBit());
         ++newSignificant;
     }
     return newSignificant;
@@ -315,21 +444,22 @@ std::uint32_t CDecodeBlock::DecodeRunLengthSignificance(std::uint32_t mask, std:
 // caller), so they are taken a word of values at a time and spread over the values they
 // stand for.
 template <typename BitOps, typename SignSource>
-std::uint32_t CDecodeBlock::DecodePlainSignificance(std::uint32_t mask, std::uint32_t n,
-                                                    std::uint64_t sigPos, SignSource signs) {
+std::uint32_t CDecodeBlock::DecodePlainSignificance(std::uint32_t n, std::uint64_t sigPos,
+                                                    SignSource signs) {
     std::uint32_t newSignificant = 0;
     const std::uint32_t words = WordsForBits(n);
     for (std::uint32_t w = 0; w < words; ++w) {
         const std::uint32_t insignificant = ~m_significant[w] & ValidBitsOfWord(w, n);
         if (insignificant == 0) continue;
         const std::uint32_t count = BitOps::Count(insignificant);
-        const std::uint32_t bits = GetBits(codeWords.data(), sigPos, count);
+        const std::uint32_t fresh =
+            BitOps::Deposit(GetBits(codeWords.data(), sigPos, count), insignificant);
         sigPos += count;
-        for (std::uint32_t set = BitOps::Deposit(bits, insignificant); set != 0; set &= set - 1) {
-            MakeSignificant(w * 32 + static_cast<std::uint32_t>(std::countr_zero(set)), mask,
-                            signs.Next());
-            ++newSignificant;
-        }
+        if (fresh == 0) continue;
+        m_plane[w] |= fresh;
+        m_significant[w] |= fresh;
+        m_negative[w] |= signs.template Take<BitOps>(fresh);
+        newSignificant += BitOps::Count(fresh);
     }
     return newSignificant;
 }

@@ -172,38 +172,52 @@ CEncodeBlock::CodeSignificanceBmi2(std::uint32_t plane, std::uint32_t n, std::ui
 }
 #endif
 
-// Works through the values 32 at a time in index order: values not yet significant feed the
-// run-length code (and the plain significance and sign lists that form B would store instead),
-// values significant since an earlier plane give a refinement bit. Only values that become
-// significant cost individual work. Returns the length of the run-length code.
+// Works through the values 32 at a time in index order: values not yet significant give the
+// plain significance and sign lists that form B stores, values significant since an earlier
+// plane give a refinement bit. Then, knowing how long the plain lists are, the run-length code
+// of the significance (form A), where only values that become significant cost individual work.
+// Returns the length of the run-length code.
 template <typename BitOps>
 std::uint32_t CEncodeBlock::CodeSignificanceWith(std::uint32_t plane, std::uint32_t n,
                                                  std::uint64_t codeStart) {
-    SignificanceRunCoder code(codeWords.data(), codeStart);
     CodeBitWriter sig(m_sigList.data(), kListWords, 0);
     CodeBitWriter sign(m_signList.data(), kListWords, 0);
     CodeBitWriter ref(m_refList.data(), kListWords, 0);
-    // The run-length code is used only when it is shorter than the plain lists. Once its length
-    // reaches that of the plain lists with every value still ahead becoming significant, it
-    // cannot be: coding it stops (checked once per word), which saves most of the work in dense
-    // planes, and `givenUpAt` (that length) stands in for its length.
-    std::uint64_t givenUpAt = 0;
-    std::uint32_t ahead = m_insignificant;
     const std::uint32_t words = WordsForBits(n);
     for (std::uint32_t w = 0; w < words; ++w) {
         const std::uint32_t before = m_significant[w];
-        const std::uint32_t insignificant = ~before & ValidBitsOfWord(w, n);
         const std::uint32_t bits = PlaneBits(m_magnitudes.data() + w * 32, plane);
-        const std::uint32_t fresh = bits & insignificant;
         ref.Put(BitOps::Extract(bits, before), BitOps::Count(before));
+        const std::uint32_t insignificant = ~before & ValidBitsOfWord(w, n);
+        if (insignificant == 0) {
+            m_fresh[w] = 0;
+            continue;
+        }
+        const std::uint32_t fresh = bits & insignificant;
         sig.Put(BitOps::Extract(bits, insignificant), BitOps::Count(insignificant));
         sign.Put(BitOps::Extract(m_negative[w], fresh), BitOps::Count(fresh));
-
         m_significant[w] = before | fresh;
-        ahead -= BitOps::Count(insignificant);
-        if (givenUpAt != 0) continue;
+        m_fresh[w] = fresh;
+    }
+    sig.Finish();
+    sign.Finish();
+    ref.Finish();
+    const std::uint32_t insignificantBefore = m_insignificant;
+    m_sigLen = static_cast<std::uint32_t>(sig.End());
+    m_signLen = static_cast<std::uint32_t>(sign.End());
+    m_insignificant = m_sigLen - m_signLen;
+    if (insignificantBefore == 0) return 0;
+
+    // The run-length code is used only when it is shorter than the plain lists and fits its
+    // 15-bit length field. It never gets shorter as it grows, so once it is as long as that, it
+    // is given up (checked once per word) and that length stands in for its own.
+    const std::uint64_t useless = std::min<std::uint64_t>(
+        kMaxCodedLength + 1, AlignToWord(m_sigLen) + AlignToWord(m_signLen) + 30);
+    SignificanceRunCoder code(codeWords.data(), codeStart);
+    for (std::uint32_t w = 0; w < words; ++w) {
+        const std::uint32_t fresh = m_fresh[w];
         // Insignificant values of the word not yet passed.
-        std::uint32_t unpassed = insignificant;
+        std::uint32_t unpassed = ~(m_significant[w] & ~fresh) & ValidBitsOfWord(w, n);
         for (std::uint32_t left = fresh; left != 0; left &= left - 1) {
             // The bits up to and including the lowest one of `left`, without shifts by j + 1
             // that would need a case for j = 31.
@@ -213,19 +227,9 @@ std::uint32_t CEncodeBlock::CodeSignificanceWith(std::uint32_t plane, std::uint3
             code.Significant((m_negative[w] & through & ~(through >> 1)) != 0);
         }
         code.Pass(BitOps::Count(unpassed));
-        const std::uint64_t plainLength =
-            std::min<std::uint64_t>(kMaxCodedLength + 1, AlignToWord(m_insignificant) +
-                                                             AlignToWord(sign.End() + ahead) + 30);
-        if (code.Length() >= plainLength) givenUpAt = plainLength;
+        if (code.Length() >= useless) return static_cast<std::uint32_t>(useless);
     }
-    const auto codeLen = static_cast<std::uint32_t>(givenUpAt != 0 ? givenUpAt : code.Finish());
-    sig.Finish();
-    sign.Finish();
-    ref.Finish();
-    m_sigLen = static_cast<std::uint32_t>(sig.End());
-    m_signLen = static_cast<std::uint32_t>(sign.End());
-    m_insignificant = m_sigLen - m_signLen;
-    return codeLen;
+    return code.Finish();
 }
 
 // Run-length code of the sign list: a 1 stands for `limit` negative signs in a row, a 0 followed

@@ -63,6 +63,8 @@ private:
     std::array<std::uint32_t, kListWords> m_sigList{};
     std::array<std::uint32_t, kListWords> m_signList{};
     std::array<std::uint32_t, kListWords> m_refList{};
+    // Per word of values: those that became significant in the plane being coded.
+    std::array<std::uint32_t, kListWords> m_fresh{};
     std::uint32_t m_sigLen = 0;
     // Values not significant after the last plane coded.
     std::uint32_t m_insignificant = 0;

@@ -3,6 +3,7 @@
 
 #include "band_order.h"
 #include "byte_order.h"
+#include "parallel_guard.h"
 #include "quantize.h"
 #include "qvt_error.h"
 #include "tile_span.h"
@@ -29,12 +30,9 @@ void RequireWholeBand(const CWaveletBand& band) {
 
 } // namespace
 
-CBlockDecoder::CBlockDecoder(CQVTStream& stream, bool useParallel, int processorCount)
+CBlockDecoder::CBlockDecoder(CQVTStream& stream, bool useParallel, int threadCount)
     : m_stream(stream) {
-    if (useParallel && processorCount >= 2) {
-        m_blockCount = processorCount;
-        omp_set_num_threads(m_blockCount);
-    }
+    if (useParallel && threadCount >= 2) m_blockCount = threadCount;
     try {
         for (int i = 0; i < m_blockCount; ++i)
             m_blocks.push_back(std::make_unique<CDecodeBlock>());
@@ -73,12 +71,10 @@ void CBlockDecoder::ReadBatch() {
 #pragma omp parallel for schedule(static, 1) num_threads(m_blockCount) if (count > 1)
     for (int i = 0; i < count; ++i) {
         const auto index = static_cast<std::size_t>(i);
-        m_blockErrors[index] = 0;
-        try {
+        m_blockErrors[index] = GuardedCode([&] {
             m_blocks[index]->DecodeBitPlanes();
-        } catch (const IOException& e) {
-            m_blockErrors[index] = e.error;
-        }
+            return 0u;
+        });
     }
     m_available = count;
     MakeCurrent(0);

@@ -14,10 +14,10 @@
 class CBlockDecoder {
 public:
     // The caller has read the file head; blocks follow at the stream's position. With
-    // useParallel and at least 2 processors a batch holds one block per processor, and the
-    // parallel runtime's thread count is set to that number. What the decoder delivers or throws
-    // never depends on it.
-    CBlockDecoder(CQVTStream& stream, bool useParallel, int processorCount = omp_get_num_procs());
+    // useParallel and at least 2 threads a batch holds one block per thread, decoded by a team of
+    // that size; the caller's own thread settings stay as they were. What the decoder delivers or
+    // throws never depends on the thread count.
+    CBlockDecoder(CQVTStream& stream, bool useParallel, int threadCount = omp_get_max_threads());
     CBlockDecoder(const CBlockDecoder&) = delete;
     CBlockDecoder& operator=(const CBlockDecoder&) = delete;
 

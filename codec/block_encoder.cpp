@@ -4,21 +4,20 @@
 
 #include "band_order.h"
 #include "byte_order.h"
+#include "parallel_guard.h"
 #include "qvt_error.h"
 #include "tile_span.h"
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <utility>
 
 CBlockEncoder::CBlockEncoder(CQVTStream& stream, std::uint8_t nLevels, bool useParallel,
-                             int processorCount)
+                             int threadCount)
     : m_stream(stream), m_nLevels(nLevels) {
-    if (useParallel && processorCount >= 2) {
-        m_blockCount = processorCount;
-        omp_set_num_threads(m_blockCount);
-    }
+    if (useParallel && threadCount >= 2) m_blockCount = threadCount;
     try {
         for (int i = 0; i < m_blockCount; ++i)
             m_blocks.push_back(std::make_unique<CEncodeBlock>());
@@ -31,16 +30,15 @@ CBlockEncoder::CBlockEncoder(CQVTStream& stream, std::uint8_t nLevels, bool useP
 
 void CBlockEncoder::AddBand(const CWaveletBand& band, std::uint32_t width, std::uint32_t height,
                             std::uint64_t startPos, std::uint64_t pitch) {
-    if (!WindowFits(band.data ? band.size : 0, width, height, startPos, pitch))
+    if (!WindowFits(band.ReachableSamples(), width, height, startPos, pitch))
         ThrowCodecError(ErrorWrongFormat);
-    AddSamples(band.data.get(), width, height, startPos, pitch);
+    AddSamples(band.Samples(), width, height, startPos, pitch);
 }
 
 void CBlockEncoder::AddBandTile(const CWaveletBand& band, std::uint32_t tx, std::uint32_t ty) {
     const TileSpan columns = TileSpanOf(tx, band.tiles, band.width);
     const TileSpan rows = TileSpanOf(ty, band.tiles, band.height);
-    AddBand(band, columns.size, rows.size, std::uint64_t{rows.start} * band.width + columns.start,
-            band.width);
+    AddBand(band, columns.size, rows.size, rows.start * band.Pitch() + columns.start, band.Pitch());
 }
 
 void CBlockEncoder::AddSamples(const std::int32_t* buffer, std::uint32_t width,
@@ -120,12 +118,10 @@ void CBlockEncoder::EncodeAndWriteBatch(int count) {
 #pragma omp parallel for schedule(static, 1) num_threads(m_blockCount) if (count > 1)
     for (int i = 0; i < count; ++i) {
         const auto index = static_cast<std::size_t>(i);
-        m_blockErrors[index] = 0;
-        try {
+        m_blockErrors[index] = GuardedCode([&] {
             m_blocks[index]->EncodeBitPlanes(m_favorSpeed);
-        } catch (const IOException& e) {
-            m_blockErrors[index] = e.error;
-        }
+            return 0u;
+        });
     }
     for (int i = 0; i < count; ++i)
         if (m_blockErrors[static_cast<std::size_t>(i)] != 0)
@@ -143,10 +139,14 @@ void CBlockEncoder::WriteBlock(CEncodeBlock& block) {
     WriteBytes(m_stream, block.codeWords.data(), wordCount * 4);
 
     const std::uint64_t pos = m_stream.GetPos();
-    // A stored block counts for the level in which its first value lies.
-    if (m_hasLevelLengths && static_cast<std::size_t>(m_currLevelIndex) < m_levelLength.size())
-        m_levelLength[static_cast<std::size_t>(m_currLevelIndex)] +=
-            static_cast<std::uint32_t>(pos - m_lastWritePos);
+    // A stored block counts for the level in which its first value lies. An entry of a level of
+    // 4 GiB or more stays at its largest value: a lower bound, which is all a reader can check
+    // against the file (the data themselves are complete), where a wrapped length would be a lie.
+    if (m_hasLevelLengths && static_cast<std::size_t>(m_currLevelIndex) < m_levelLength.size()) {
+        std::uint32_t& length = m_levelLength[static_cast<std::size_t>(m_currLevelIndex)];
+        length = static_cast<std::uint32_t>(std::min<std::uint64_t>(
+            length + (pos - m_lastWritePos), std::numeric_limits<std::uint32_t>::max()));
+    }
     if (m_hasLevelLengths) m_currLevelIndex = block.lastLevelIndex + 1;
     m_lastWritePos = pos;
     block.valuePos = 0;

@@ -15,11 +15,11 @@
 class CBlockEncoder {
 public:
     // The caller has written the file head; blocks follow at the stream's position. With
-    // useParallel and at least 2 processors a batch holds one block per processor, and the
-    // parallel runtime's thread count is set to that number for all of the codec's loops.
-    // Stored bytes never depend on it. Block memory that cannot be had: ErrorOutOfMemory.
+    // useParallel and at least 2 threads a batch holds one block per thread, coded by a team of
+    // that size; the caller's own thread settings stay as they were. Stored bytes never depend
+    // on the thread count. Block memory that cannot be had: ErrorOutOfMemory.
     CBlockEncoder(CQVTStream& stream, std::uint8_t nLevels, bool useParallel,
-                  int processorCount = omp_get_num_procs());
+                  int threadCount = omp_get_max_threads());
     CBlockEncoder(const CBlockEncoder&) = delete;
     CBlockEncoder& operator=(const CBlockEncoder&) = delete;
 
@@ -37,7 +37,7 @@ public:
     // The same over a band's buffer; a window reaching past the buffer throws ErrorWrongFormat.
     void AddBand(const CWaveletBand& band, std::uint32_t width, std::uint32_t height,
                  std::uint64_t startPos, std::uint64_t pitch);
-    // Appends tile (tx, ty) of a band whose buffer holds the whole band; the band's tiles per
+    // Appends tile (tx, ty) of a band whose samples are the whole band; the band's tiles per
     // side split each axis by the tile span rule.
     void AddBandTile(const CWaveletBand& band, std::uint32_t tx, std::uint32_t ty);
 
@@ -56,7 +56,8 @@ public:
     // Starts counting the bytes of each level from the stream position, where the first block
     // will follow the level-length table. The head writer owns the table itself.
     void StartLevelLengths();
-    // Entry i: bytes of the stored blocks whose first value belongs to the i-th level written.
+    // Entry i: bytes of the stored blocks whose first value belongs to the i-th level written,
+    // 0xFFFFFFFF for 4 GiB or more.
     const std::vector<std::uint32_t>& LevelLengths() const { return m_levelLength; }
 
 private:

@@ -48,4 +48,7 @@ struct PixelExchange {
     SampleAlignment alignment = SampleAlignment::Top;
     ProgressCallback progress = nullptr;
     void* progressData = nullptr;
+    // Rows are shared among this many threads (0: the parallel runtime's default) when no
+    // progress is reported; the result does not depend on it.
+    int threads = 1;
 };

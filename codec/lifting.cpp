@@ -1,5 +1,6 @@
 #include "lifting.h"
 
+#include "vector_clones.h"
 #include "wrap_arith.h"
 
 #include <cstring>
@@ -15,8 +16,8 @@ inline std::int32_t Apply(std::int32_t value, std::int32_t delta) {
 }
 
 // Even samples to `lo`, odd samples to `hi`; `pairs` pairs (an odd last sample is the caller's).
-void Deinterleave(std::int32_t* __restrict lo, std::int32_t* __restrict hi,
-                  const std::int32_t* __restrict row, std::size_t pairs) {
+VECTOR_CLONES void Deinterleave(std::int32_t* __restrict lo, std::int32_t* __restrict hi,
+                                const std::int32_t* __restrict row, std::size_t pairs) {
 #pragma omp simd
     for (std::size_t i = 0; i < pairs; ++i) {
         lo[i] = row[2 * i];
@@ -24,8 +25,8 @@ void Deinterleave(std::int32_t* __restrict lo, std::int32_t* __restrict hi,
     }
 }
 
-void Interleave(std::int32_t* __restrict row, const std::int32_t* __restrict lo,
-                const std::int32_t* __restrict hi, std::size_t pairs) {
+VECTOR_CLONES void Interleave(std::int32_t* __restrict row, const std::int32_t* __restrict lo,
+                              const std::int32_t* __restrict hi, std::size_t pairs) {
 #pragma omp simd
     for (std::size_t i = 0; i < pairs; ++i) {
         row[2 * i] = lo[i];
@@ -39,31 +40,32 @@ void Interleave(std::int32_t* __restrict row, const std::int32_t* __restrict lo,
 // keep them scalar whenever the count is not a known multiple of the vector width.
 
 template <LiftSign sign>
-void LiftPairHalf(std::int32_t* __restrict dst, const std::int32_t* __restrict a,
-                  const std::int32_t* __restrict b, std::size_t count) {
+VECTOR_CLONES void LiftPairHalf(std::int32_t* __restrict dst, const std::int32_t* __restrict a,
+                                const std::int32_t* __restrict b, std::size_t count) {
 #pragma omp simd
     for (std::size_t i = 0; i < count; ++i)
         dst[i] = Apply<sign>(dst[i], WrapAdd3(a[i], b[i], 1) >> 1);
 }
 
 template <LiftSign sign>
-void LiftPairQuarter(std::int32_t* __restrict dst, const std::int32_t* __restrict a,
-                     const std::int32_t* __restrict b, std::size_t count) {
+VECTOR_CLONES void LiftPairQuarter(std::int32_t* __restrict dst, const std::int32_t* __restrict a,
+                                   const std::int32_t* __restrict b, std::size_t count) {
 #pragma omp simd
     for (std::size_t i = 0; i < count; ++i)
         dst[i] = Apply<sign>(dst[i], WrapAdd3(a[i], b[i], 2) >> 2);
 }
 
 template <LiftSign sign>
-void LiftSingleHalf(std::int32_t* __restrict dst, const std::int32_t* __restrict a,
-                    std::size_t count) {
+VECTOR_CLONES void LiftSingleHalf(std::int32_t* __restrict dst, const std::int32_t* __restrict a,
+                                  std::size_t count) {
 #pragma omp simd
     for (std::size_t i = 0; i < count; ++i)
         dst[i] = Apply<sign>(dst[i], WrapAdd(a[i], 1) >> 1);
 }
 
 template <LiftSign sign>
-void LiftSingle(std::int32_t* __restrict dst, const std::int32_t* __restrict a, std::size_t count) {
+VECTOR_CLONES void LiftSingle(std::int32_t* __restrict dst, const std::int32_t* __restrict a,
+                              std::size_t count) {
 #pragma omp simd
     for (std::size_t i = 0; i < count; ++i)
         dst[i] = Apply<sign>(dst[i], a[i]);

@@ -3,6 +3,8 @@
 #include "channel_transform.h"
 #include "pixel_layout.h"
 #include "pixel_units.h"
+#include "row_threads.h"
+#include "vector_clones.h"
 
 #include <algorithm>
 #include <array>
@@ -84,17 +86,25 @@ struct ExportJob {
         return plane.samples + row * plane.stride + origin.column;
     }
 
-    // Calls kernel(row, sourceRows) for every output row, reporting progress after each one.
+    // Calls kernel(row, sourceRows) for every output row, reporting progress after each one;
+    // rows are shared among threads when there is no progress to report.
     template <typename RowKernel>
     void ForEachRow(RowKernel kernel) const {
-        for (std::uint32_t y = 0; y < area.height; ++y) {
+        const auto row = [&](std::uint32_t y) {
             SourceRows src{};
             for (int c = 0; c < channels; ++c)
                 src[c] = SourceRow(c, y);
             kernel(bits + static_cast<std::ptrdiff_t>(y) * rowPitch, src);
-            ReportProgress(how.progress, static_cast<double>(y + 1) / area.height,
-                           how.progressData);
+        };
+        if (how.progress) {
+            for (std::uint32_t y = 0; y < area.height; ++y) {
+                row(y);
+                ReportProgress(how.progress, static_cast<double>(y + 1) / area.height,
+                               how.progressData);
+            }
+            return;
         }
+        ForEachRowInParallel(area.height, how.threads, row);
     }
 
     // Every sample the area reads lies inside its plane.
@@ -167,10 +177,31 @@ void ExportComponentRow(std::uint8_t* row, const std::int32_t* __restrict s, std
     });
 }
 
+// ExportComponentRow for a channel that fills whole pixels of 8 or 16 bits with its samples as
+// they are (multiplier 1, no shift), in 32 bits so that it vectorises: clamping before the offset
+// is added gives the same values and cannot overflow on damaged samples.
+template <typename Unit>
+VECTOR_CLONES void ExportUnscaledRow(std::uint8_t* __restrict row, const std::int32_t* __restrict s,
+                                     std::uint32_t width, std::int32_t offset, std::int32_t max) {
+#pragma omp simd
+    for (std::size_t x = 0; x < width; ++x)
+        StoreUnit<Unit>(row + x * sizeof(Unit),
+                        static_cast<Unit>(std::clamp(s[x], -offset, max - offset) + offset));
+}
+
 template <typename Unit>
 void ExportPassThrough(const ExportJob& job, const PixelLayout& layout, const ScaleRule& rule) {
     const std::size_t pixelBytes = std::size_t{layout.unitsPerPixel} * sizeof(Unit);
+    // Gray images, the common case, have a kernel of their own.
+    const bool unscaled = sizeof(Unit) <= 2 && job.channels == 1 && pixelBytes == sizeof(Unit) &&
+                          !job.Halved(0) && rule.multiplier == 1 && rule.rightShift == 0;
     job.ForEachRow([&](std::uint8_t* row, const SourceRows& src) {
+        if (unscaled) {
+            ExportUnscaledRow<Unit>(row, src[0], job.area.width,
+                                    static_cast<std::int32_t>(rule.offset),
+                                    static_cast<std::int32_t>(rule.max));
+            return;
+        }
         for (int c = 0; c < job.channels; ++c)
             ExportComponentRow<Unit>(row, src[c], job.area.width, pixelBytes,
                                      layout.position[c] * sizeof(Unit), job.Halved(c),
@@ -198,13 +229,61 @@ void ClampedColourRow(const ExportJob& job, const SourceRows& src, std::int64_t 
     });
 }
 
+// Samples of a real image are small; damaged ones may be anywhere in the 32-bit range.
+constexpr std::int32_t kSmallSample = 1 << 28;
+
+// Whether every sample of the rows lies within ±kSmallSample, where ClampedColourRow's sums fit
+// in 32 bits.
+VECTOR_CLONES bool SmallSamples(const SourceRows& src, std::uint32_t width) {
+    std::int32_t low = 0;
+    std::int32_t high = 0;
+    for (int c = 0; c < 3; ++c) {
+        const std::int32_t* __restrict s = src[c];
+#pragma omp simd reduction(min : low) reduction(max : high)
+        for (std::size_t x = 0; x < width; ++x) {
+            low = s[x] < low ? s[x] : low;
+            high = s[x] > high ? s[x] : high;
+        }
+    }
+    return low > -kSmallSample && high < kSmallSample;
+}
+
+// ClampedColourRow for whole 3-byte pixels of small samples, in 32 bits so that it vectorises;
+// the outer components go to byte `First` and 2 - `First`.
+template <std::size_t First>
+VECTOR_CLONES void SmallColourRow(std::uint8_t* __restrict row, const SourceRows& src,
+                                  std::uint32_t width) {
+    const std::int32_t* __restrict s0 = src[0];
+    const std::int32_t* __restrict s1 = src[1];
+    const std::int32_t* __restrict s2 = src[2];
+#pragma omp simd
+    for (std::size_t x = 0; x < width; ++x) {
+        const std::int32_t c1 = s1[x];
+        const std::int32_t c2 = s2[x];
+        const std::int32_t p1 = std::clamp(s0[x] - ((c1 + c2) >> 2) + 128, 0, 255);
+        row[3 * x + First] = static_cast<std::uint8_t>(std::clamp(p1 + c2, 0, 255));
+        row[3 * x + 1] = static_cast<std::uint8_t>(p1);
+        row[3 * x + 2 - First] = static_cast<std::uint8_t>(std::clamp(p1 + c1, 0, 255));
+    }
+}
+
 // RGB, CMYK, ARGB: bytes at the mapped positions; a fourth channel is written like gray.
 void ExportColourBytes(const ExportJob& job, const PixelLayout& layout) {
     const std::size_t pixelBytes = layout.unitsPerPixel;
     const std::size_t at0 = layout.position[0];
     const std::size_t at1 = layout.position[1];
     const std::size_t at2 = layout.position[2];
+    // Three-byte pixels in either order, the common case, have a kernel of their own.
+    const bool packed = job.channels == 3 && pixelBytes == 3 && at1 == 1 &&
+                        !job.image.chromaHalved && (at0 == 0 || at0 == 2);
     job.ForEachRow([&](std::uint8_t* row, const SourceRows& src) {
+        if (packed && SmallSamples(src, job.area.width)) {
+            if (at0 == 0)
+                SmallColourRow<0>(row, src, job.area.width);
+            else
+                SmallColourRow<2>(row, src, job.area.width);
+            return;
+        }
         ClampedColourRow(job, src, 128, 255,
                          [=](std::uint32_t x, std::int64_t p0, std::int64_t p1, std::int64_t p2) {
                              std::uint8_t* pixel = row + x * pixelBytes;

@@ -3,6 +3,8 @@
 #include "channel_transform.h"
 #include "pixel_layout.h"
 #include "pixel_units.h"
+#include "row_threads.h"
+#include "vector_clones.h"
 
 #include <algorithm>
 #include <array>
@@ -36,16 +38,41 @@ ComponentRule DeepRule(const ChannelImage& image, SampleAlignment alignment) {
             (std::uint32_t{1} << b) - 1, std::int32_t{1} << (b - 1)};
 }
 
-// Calls kernel(row, planeRows) for every row, reporting progress before each one.
+// Calls kernel(row, planeRows) for every row, reporting progress before each one; rows are
+// shared among threads when there is no progress to report.
 template <typename RowKernel>
 void ForEachRow(const ChannelImage& image, int channels, const std::uint8_t* bits,
                 std::ptrdiff_t rowPitch, const PixelExchange& how, RowKernel kernel) {
-    for (std::uint32_t y = 0; y < image.height; ++y) {
-        ReportProgress(how.progress, static_cast<double>(y) / image.height, how.progressData);
+    const auto row = [&](std::uint32_t y) {
         PlaneRows dst{};
         for (int c = 0; c < channels; ++c)
             dst[c] = image.planes[c].samples + std::size_t{y} * image.planes[c].stride;
         kernel(bits + static_cast<std::ptrdiff_t>(y) * rowPitch, dst);
+    };
+    if (how.progress) {
+        for (std::uint32_t y = 0; y < image.height; ++y) {
+            ReportProgress(how.progress, static_cast<double>(y) / image.height, how.progressData);
+            row(y);
+        }
+        return;
+    }
+    ForEachRowInParallel(image.height, how.threads, row);
+}
+
+// 8-bit blue, green, red pixels (or red, green, blue with `First` 2) through the colour
+// transform.
+template <std::size_t First>
+VECTOR_CLONES void ImportColourBytesRow(const std::uint8_t* __restrict row,
+                                        std::int32_t* __restrict c0, std::int32_t* __restrict c1,
+                                        std::int32_t* __restrict c2, std::uint32_t width) {
+#pragma omp simd
+    for (std::size_t x = 0; x < width; ++x) {
+        const std::int32_t p0 = row[3 * x + First];
+        const std::int32_t p1 = row[3 * x + 1];
+        const std::int32_t p2 = row[3 * x + 2 - First];
+        c0[x] = ((p0 + 2 * p1 + p2) >> 2) - 128;
+        c1[x] = p2 - p1;
+        c2[x] = p0 - p1;
     }
 }
 
@@ -66,12 +93,25 @@ void ImportComponentRow(const std::uint8_t* row, std::int32_t* __restrict dst, s
         dst[x] = rule.Centred(LoadUnit<Unit>(unit));
 }
 
+// ImportComponentRow for a channel that fills whole pixels of 8 or 16 bits, which vectorises.
+template <typename Unit>
+VECTOR_CLONES void ImportWholeUnitRow(const std::uint8_t* __restrict row,
+                                      std::int32_t* __restrict dst, std::uint32_t width,
+                                      const ComponentRule rule) {
+#pragma omp simd
+    for (std::size_t x = 0; x < width; ++x)
+        dst[x] = rule.Centred(LoadUnit<Unit>(row + x * sizeof(Unit)));
+}
+
 template <typename Unit>
 void ImportPassThrough(const ChannelImage& image, int channels, const PixelLayout& layout,
                        const ComponentRule& rule, const std::uint8_t* bits, std::ptrdiff_t rowPitch,
                        const PixelExchange& how) {
+    // Gray images, the common case, have a kernel of their own.
+    const bool wholeUnits = sizeof(Unit) <= 2 && channels == 1 && layout.unitsPerPixel == 1;
     ForEachRow(image, channels, bits, rowPitch, how,
                [&](const std::uint8_t* row, const PlaneRows& dst) {
+                   if (wholeUnits) return ImportWholeUnitRow<Unit>(row, dst[0], image.width, rule);
                    for (int c = 0; c < channels; ++c)
                        ImportComponentRow<Unit>(row, dst[c], image.width, layout.unitsPerPixel,
                                                 layout.position[c], rule);
@@ -87,8 +127,18 @@ void ImportColour(const ChannelImage& image, int channels, const PixelLayout& la
     const std::size_t at0 = layout.position[0] * sizeof(Unit);
     const std::size_t at1 = layout.position[1] * sizeof(Unit);
     const std::size_t at2 = layout.position[2] * sizeof(Unit);
+    // Three-byte pixels in either order, the common case, have a kernel of their own.
+    const bool packed =
+        sizeof(Unit) == 1 && channels == 3 && pixelBytes == 3 && at1 == 1 && (at0 == 0 || at0 == 2);
     ForEachRow(
         image, channels, bits, rowPitch, how, [&](const std::uint8_t* row, const PlaneRows& dst) {
+            if (packed) {
+                if (at0 == 0)
+                    ImportColourBytesRow<0>(row, dst[0], dst[1], dst[2], image.width);
+                else
+                    ImportColourBytesRow<2>(row, dst[0], dst[1], dst[2], image.width);
+                return;
+            }
             std::int32_t* __restrict c0 = dst[0];
             std::int32_t* __restrict c1 = dst[1];
             std::int32_t* __restrict c2 = dst[2];

@@ -71,7 +71,13 @@ void QuantizeSamples(std::int32_t* samples, std::size_t count, int shift, bool d
 }
 
 void QuantizeBand(CWaveletBand& band, int q) {
-    if (!band.data) return;
     const int shift = BandShift(band.orientation, band.level, q);
-    QuantizeSamples(band.data.get(), band.size, shift, band.orientation != BandOrientation::LL);
+    const bool deadZone = band.orientation != BandOrientation::LL;
+    if (band.data) {
+        QuantizeSamples(band.data.get(), band.size, shift, deadZone);
+        return;
+    }
+    if (!band.placed) return;
+    for (std::uint64_t y = 0; y < band.region.Height(); ++y)
+        QuantizeSamples(band.placed + y * band.placedPitch, band.region.Width(), shift, deadZone);
 }

@@ -13,7 +13,8 @@ CQVTImage::~CQVTImage() = default;
 bool CQVTImage::IsModeSupported(std::uint32_t mode) { return ::IsModeSupported(mode); }
 
 int CQVTImage::ThreadCount() const {
-    return m_threadCount > 0 ? m_threadCount : omp_get_num_procs();
+    // The runtime's default honours OMP_NUM_THREADS and the processors this process may use.
+    return m_threadCount > 0 ? m_threadCount : omp_get_max_threads();
 }
 
 int CQVTImage::ChannelDepth() const {

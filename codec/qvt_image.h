@@ -42,7 +42,8 @@ public:
     // rectangle restarts from the coarsest level.
     void ReadRegion(const RegionRect& rect, int level, ProgressCallback progress = nullptr,
                     void* data = nullptr);
-    // The region of interest scaled to the current level, rounding up.
+    // The region of interest scaled to the current level (RegionAtLevel): every edge rounded
+    // up, at least one sample wide and high.
     RegionRect CurrentRegion() const;
     // Writes the image at the current level as rows of its mode (see ExportPixelRows). Words of
     // deep modes are aligned as `alignment` says.
@@ -92,6 +93,14 @@ public:
     void ImportPixels(std::ptrdiff_t rowPitch, const std::uint8_t* bits, std::uint32_t bitsPerPixel,
                       const ChannelMap* channelMap = nullptr, ProgressCallback progress = nullptr,
                       void* data = nullptr, SampleAlignment alignment = SampleAlignment::Top);
+    // As ImportPixels for rows firstRow … firstRow + rowCount - 1 only, the first of them at
+    // `bits`, so that an image can be read and imported a strip at a time. Chroma is halved once
+    // the strip that ends at the bottom row is in, so strips come in order from the top. Rows
+    // outside the image throw EINVAL.
+    void ImportPixelRows(std::uint32_t firstRow, std::uint32_t rowCount, std::ptrdiff_t rowPitch,
+                         const std::uint8_t* bits, std::uint32_t bitsPerPixel,
+                         const ChannelMap* channelMap = nullptr,
+                         SampleAlignment alignment = SampleAlignment::Top);
     // Writes head and levels; adds the bytes of both to *writtenBytes when given and returns
     // the bytes of the level-length table and level data.
     std::uint64_t Write(CQVTStream& stream, std::uint64_t* writtenBytes = nullptr,
@@ -110,8 +119,9 @@ public:
         m_parallelEncoding = encoding;
         m_parallelDecoding = decoding;
     }
-    // Threads for the channel passes and code-block batches; 0 = one per processor. The stored
-    // bytes and decoded samples do not depend on it.
+    // Threads for the channel passes and code-block batches; 0 = the parallel runtime's default
+    // team size. Only this object's own loops use it. The stored bytes and decoded samples do
+    // not depend on it.
     void SetThreadCount(int threads) { m_threadCount = threads; }
     // In absolute mode the progress value continues across calls instead of restarting.
     void SetAbsoluteProgress(bool absolute) { m_absoluteProgress = absolute; }
@@ -124,6 +134,9 @@ protected:
 private:
     std::uint64_t WriteHead(CQVTStream& stream);
     std::uint64_t WriteLevels(CQVTStream& stream, ProgressCallback progress, void* data);
+    // Imports rows into the full-size planes; halves chroma after the bottom row.
+    void ImportRows(std::uint32_t firstRow, std::uint32_t rowCount, std::ptrdiff_t rowPitch,
+                    const std::uint8_t* bits, std::uint32_t bitsPerPixel, const PixelExchange& how);
     void EncodeLevel(int level);
     // Band buffers are allocated before their values are read, and a damaged header can announce
     // far more samples than the file holds: a level whose samples could not be coded in the

@@ -6,6 +6,7 @@
 #include "code_bits.h"
 #include "pixel_export.h"
 #include "qvt_image_internal.h"
+#include "region_at_level.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -14,13 +15,6 @@ namespace {
 
 // The fewest bytes a stored block takes: its word count and one code word.
 constexpr std::uint64_t kMinStoredBlockBytes = 6;
-
-// Value scaled down to a level, rounding up: ceil(value / 2^level).
-std::uint32_t ScaleUp(std::uint32_t value, int level) {
-    if (level == 0) return value;
-    return static_cast<std::uint32_t>((std::uint64_t{value} + (std::uint64_t{1} << level) - 1) >>
-                                      level);
-}
 
 } // namespace
 
@@ -99,10 +93,8 @@ void CQVTImage::ReadRegion(const RegionRect& rect, int level, ProgressCallback p
         return;
     }
     if (!m_decoder) ThrowCodecError(EBADF);
-    RegionRect region = rect;
-    if (region.right == 0 || region.right > m_header.width) region.right = m_header.width;
-    if (region.bottom == 0 || region.bottom > m_header.height) region.bottom = m_header.height;
-    if (region.left >= region.right || region.top >= region.bottom) ThrowCodecError(EINVAL);
+    const RegionRect region = ClipRegionToImage(rect, m_header.width, m_header.height);
+    if (region.IsEmpty()) ThrowCodecError(EINVAL);
 
     // Coarser levels decoded for another rectangle lack the tiles this one needs.
     if (!m_hasRegion || region != m_region) {
@@ -127,6 +119,8 @@ void CQVTImage::ReadRegion(const RegionRect& rect, int level, ProgressCallback p
 
 void CQVTImage::RestartFromTop() {
     m_currentLevel = m_header.levels;
+    // Absolute progress counts the levels of this read, not those of the read it replaces.
+    m_progress = ProgressAtLevel(m_header.levels);
     m_stream->SetPos(PosFromStart, static_cast<std::int64_t>(m_levelDataStart));
     m_decoder->ResetBatch();
     // Until the first level is decoded again there is no plane to export.
@@ -231,12 +225,9 @@ void CQVTImage::FinishDecodedLevel(int level, double& fraction, ProgressCallback
 }
 
 RegionRect CQVTImage::CurrentRegion() const {
-    // Every pixel the rectangle touches at full size keeps its pixel at this level: edges are
-    // rounded outwards. Rounding the left and top edges up as well would make a rectangle
-    // narrower than 2^level pixels vanish.
     const int level = m_currentLevel;
-    return {m_region.left >> level, m_region.top >> level, ScaleUp(m_region.right, level),
-            ScaleUp(m_region.bottom, level)};
+    return RegionAtLevel(m_region, level, CeilAtLevel(m_header.width, level),
+                         CeilAtLevel(m_header.height, level));
 }
 
 ChannelImage CQVTImage::DescribeChannels() const {
@@ -286,8 +277,8 @@ void CQVTImage::ExportPixels(std::ptrdiff_t rowPitch, std::uint8_t* bits,
                              ProgressCallback progress, void* data, SampleAlignment alignment) {
     const ChannelImage image = DescribeChannels();
     const ExportArea area = DecodedArea(image);
-    ::ExportPixelRows(image, bits, rowPitch, bitsPerPixel, {channelMap, alignment, progress, data},
-                      &area);
+    ::ExportPixelRows(image, bits, rowPitch, bitsPerPixel,
+                      {channelMap, alignment, progress, data, ThreadCount()}, &area);
 }
 
 void CQVTImage::ExportPixelRows(std::uint32_t firstRow, std::uint32_t rowCount,
@@ -298,5 +289,6 @@ void CQVTImage::ExportPixelRows(std::uint32_t firstRow, std::uint32_t rowCount,
     const ExportArea area = DecodedArea(image);
     if (firstRow > area.height || rowCount > area.height - firstRow) ThrowCodecError(EINVAL);
     const ExportArea rows = AreaRows(image, area, firstRow, rowCount);
-    ::ExportPixelRows(image, bits, rowPitch, bitsPerPixel, {channelMap, alignment}, &rows);
+    ::ExportPixelRows(image, bits, rowPitch, bitsPerPixel,
+                      {channelMap, alignment, nullptr, nullptr, ThreadCount()}, &rows);
 }

@@ -34,7 +34,7 @@ int ChooseLevelCount(std::uint32_t width, std::uint32_t height, int requested) {
 }
 
 void AddWholeBand(CBlockEncoder& encoder, const CWaveletBand& band) {
-    encoder.AddBand(band, band.width, band.height, 0, band.width);
+    encoder.AddBand(band, band.width, band.height, 0, band.Pitch());
 }
 
 } // namespace
@@ -88,10 +88,35 @@ void CQVTImage::SetMaxChannelValue(std::uint32_t maximum) {
 void CQVTImage::ImportPixels(std::ptrdiff_t rowPitch, const std::uint8_t* bits,
                              std::uint32_t bitsPerPixel, const ChannelMap* channelMap,
                              ProgressCallback progress, void* data, SampleAlignment alignment) {
+    ImportRows(0, m_header.height, rowPitch, bits, bitsPerPixel,
+               {channelMap, alignment, progress, data, ThreadCount()});
+}
+
+void CQVTImage::ImportPixelRows(std::uint32_t firstRow, std::uint32_t rowCount,
+                                std::ptrdiff_t rowPitch, const std::uint8_t* bits,
+                                std::uint32_t bitsPerPixel, const ChannelMap* channelMap,
+                                SampleAlignment alignment) {
+    if (firstRow > m_header.height || rowCount > m_header.height - firstRow)
+        ThrowCodecError(EINVAL);
+    ImportRows(firstRow, rowCount, rowPitch, bits, bitsPerPixel,
+               {channelMap, alignment, nullptr, nullptr, ThreadCount()});
+}
+
+void CQVTImage::ImportRows(std::uint32_t firstRow, std::uint32_t rowCount, std::ptrdiff_t rowPitch,
+                           const std::uint8_t* bits, std::uint32_t bitsPerPixel,
+                           const PixelExchange& how) {
     ChannelImage image = DescribeChannels();
     // Every plane is imported at full size; halved chroma planes are reduced afterwards.
     image.chromaHalved = false;
-    ImportPixelRows(image, bits, rowPitch, bitsPerPixel, {channelMap, alignment, progress, data});
+    image.height = rowCount;
+    for (int c = 0; c < m_header.channels; ++c) {
+        SamplePlane& plane = image.planes[c];
+        plane.samples += std::size_t{firstRow} * plane.stride;
+        plane.height = rowCount;
+    }
+    ::ImportPixelRows(image, bits, rowPitch, bitsPerPixel, how);
+    if (firstRow + rowCount < m_header.height) return;
+    image = DescribeChannels();
     image.chromaHalved = m_layout.chromaHalved;
     ReduceChromaChannels(image);
     for (int c = 1; c < m_header.channels; ++c) {

@@ -55,11 +55,14 @@ inline void MapPagesAhead(void* block, std::uint64_t bytes) {
 
 // Memory for `count` elements of T, or null when the byte size overflows or malloc fails.
 // A zero count still yields a valid (non-null) block so that "absent" and "empty" stay distinct.
+// `cleared` asks for zeros: a large block comes from the system cleared already and is not
+// written a second time.
 template <typename T>
-std::unique_ptr<T[], FreeDeleter> TryAllocate(std::uint64_t count) {
+std::unique_ptr<T[], FreeDeleter> TryAllocate(std::uint64_t count, bool cleared = false) {
     const auto bytes = CheckedMul(count, sizeof(T));
     if (!bytes || *bytes > std::numeric_limits<std::size_t>::max()) return nullptr;
-    void* block = std::malloc(*bytes == 0 ? 1 : static_cast<std::size_t>(*bytes));
+    const std::size_t size = *bytes == 0 ? 1 : static_cast<std::size_t>(*bytes);
+    void* block = cleared ? std::calloc(size, 1) : std::malloc(size);
     MapPagesAhead(block, *bytes);
     return std::unique_ptr<T[], FreeDeleter>(static_cast<T*>(block));
 }

@@ -77,6 +77,15 @@ std::uint64_t CQVTFileStream::GetPos() {
     return static_cast<std::uint64_t>(position);
 }
 
+void CQVTFileStream::Flush() {
+    int result = 0;
+    do {
+        errno = 0;
+        result = ::fdatasync(m_fd);
+    } while (result != 0 && errno == EINTR);
+    if (result != 0) ThrowIfErrno();
+}
+
 void CQVTFileReadStream::Write(std::int32_t& count, const void*) {
     count = 0;
     throw IOException{EBADF};

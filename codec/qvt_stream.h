@@ -27,6 +27,9 @@ public:
     virtual std::uint64_t GetPos() = 0;
     // True while the stream has something to read from or write to.
     virtual bool IsValid() const = 0;
+    // Makes what was written so far durable before the caller goes on; a commit point that
+    // refers to earlier bytes needs it on both sides. Nothing to do for memory.
+    virtual void Flush() {}
 };
 
 // Stream over an open file descriptor owned by the caller; it is never closed here. A failing
@@ -43,6 +46,8 @@ public:
     void SetPos(std::int16_t mode, std::int64_t offset) override;
     std::uint64_t GetPos() override;
     bool IsValid() const override { return m_fd >= 0; }
+    // fdatasync: the data and what is needed to read them back, not the file's times.
+    void Flush() override;
 
 private:
     int m_fd;

@@ -50,6 +50,12 @@ struct CWaveletBand {
     // Distance in samples between the rows of Samples().
     std::uint64_t Pitch() const { return placed ? placedPitch : region.Width(); }
 
+    // Samples from Samples() to the end of the band's last row.
+    std::uint64_t ReachableSamples() const {
+        if (!placed) return data ? size : 0;
+        return region.Height() == 0 ? 0 : (region.Height() - 1) * placedPitch + region.Width();
+    }
+
     std::uint64_t RegionSampleCount() const {
         return std::uint64_t{region.Width()} * region.Height();
     }

@@ -1,106 +1,88 @@
-// The forward transform of one level, streaming through the source rows: each row gets its row
-// step just before first use and every vertical step touches two or three neighbouring rows.
+// The forward transform of one level, streaming through the source rows in place: each row gets
+// its row step just before first use and every vertical step touches two or three neighbouring
+// rows.
 #include "lifting.h"
 #include "quantize.h"
 #include "qvt_error.h"
 #include "wavelet_pyramid.h"
-
-#include <cstring>
+#include "wavelet_shares.h"
 
 namespace {
 
 constexpr auto kAdd = LiftSign::Add;
 constexpr auto kSubtract = LiftSign::Subtract;
 
-// Appends split rows to the four bands of the next level, row by row in natural order.
-class BandAppender {
-public:
-    BandAppender(CWaveletPyramid& pyramid, int level, std::size_t width)
-        : ll_(pyramid.Band(level, BandOrientation::LL)),
-          hl_(pyramid.Band(level, BandOrientation::HL)),
-          lh_(pyramid.Band(level, BandOrientation::LH)),
-          hh_(pyramid.Band(level, BandOrientation::HH)), lows_(LowCount(width)), highs_(width / 2) {
-        for (CWaveletBand* band : {&ll_, &hl_, &lh_, &hh_})
-            band->pos = 0;
+// The steps of one level over columns begin … begin + count of every row. row(i) is row i, and
+// rowStep(i) gives it its row step; each row gets it just before the vertical steps first read
+// it, so a caller that has stepped every row already passes a step that does nothing.
+template <typename Row, typename RowStep>
+void ForwardSteps(const Row& row, std::size_t h, std::size_t begin, std::size_t count,
+                  const RowStep& rowStep) {
+    const auto at = [&](std::size_t i) { return row(i) + begin; };
+    if (h < 5) {
+        // Too few rows to lift vertically: rows are only split.
+        for (std::size_t i = 0; i < h; ++i)
+            rowStep(i);
+        return;
     }
-
-    void Pair(const std::int32_t* even, const std::int32_t* odd) {
-        Append(ll_, hl_, even);
-        Append(lh_, hh_, odd);
+    rowStep(0);
+    rowStep(1);
+    rowStep(2);
+    // First pair: the missing row above mirrors to the row below.
+    LiftPairHalf<kSubtract>(at(1), at(0), at(2), count);
+    LiftSingleHalf<kAdd>(at(0), at(1), count);
+    std::size_t k = 1;
+    for (; 2 * k + 2 <= h - 1; ++k) {
+        rowStep(2 * k + 1);
+        rowStep(2 * k + 2);
+        LiftPairHalf<kSubtract>(at(2 * k + 1), at(2 * k), at(2 * k + 2), count);
+        LiftPairQuarter<kAdd>(at(2 * k), at(2 * k - 1), at(2 * k + 1), count);
     }
-    void Single(const std::int32_t* even) { Append(ll_, hl_, even); }
-
-private:
-    void Append(CWaveletBand& low, CWaveletBand& high, const std::int32_t* row) {
-        std::memcpy(low.data.get() + low.pos, row, lows_ * sizeof *row);
-        low.pos += lows_;
-        std::memcpy(high.data.get() + high.pos, row + lows_, highs_ * sizeof *row);
-        high.pos += highs_;
+    if (h % 2 == 0) {
+        // Even height ends on an odd row whose predict sees one even neighbour.
+        rowStep(h - 1);
+        LiftSingle<kSubtract>(at(h - 1), at(h - 2), count);
+        LiftPairQuarter<kAdd>(at(h - 2), at(h - 3), at(h - 1), count);
+    } else {
+        LiftSingleHalf<kAdd>(at(h - 1), at(h - 2), count);
     }
-
-    CWaveletBand& ll_;
-    CWaveletBand& hl_;
-    CWaveletBand& lh_;
-    CWaveletBand& hh_;
-    std::size_t lows_;
-    std::size_t highs_;
-};
+}
 
 } // namespace
 
-std::uint32_t CWaveletPyramid::ForwardLevel(int level, int q) {
+std::uint32_t CWaveletPyramid::ForwardLevel(int level, int q, int threads) {
     CWaveletBand& source = Band(level, BandOrientation::LL);
     const int next = level + 1;
-    for (auto orientation : kAllBands)
-        if (!Band(next, orientation).SizeForRegion()) return ErrorOutOfMemory;
-
     const std::size_t w = source.width;
     const std::size_t h = source.height;
-    const SampleBuffer scratch = TryAllocateSamples(w);
+    std::int32_t* const base = source.Samples();
+    const std::uint64_t pitch = source.Pitch();
+    if (!base) return ErrorWrongFormat;
+    // After its row step a row holds its lows, then its highs, and after the vertical steps the
+    // even rows are the low rows and the odd rows the high ones: the four bands lie in the
+    // source as they are, its rows twice as far apart, and stay there.
+    const std::size_t lows = LowCount(w);
+    Band(next, BandOrientation::LL).PlaceAt(base, 2 * pitch);
+    Band(next, BandOrientation::HL).PlaceAt(base + lows, 2 * pitch);
+    Band(next, BandOrientation::LH).PlaceAt(base + pitch, 2 * pitch);
+    Band(next, BandOrientation::HH).PlaceAt(base + pitch + lows, 2 * pitch);
+    const auto row = [base, pitch](std::size_t i) { return base + i * pitch; };
+    const int team = LevelTeam(w, h, threads);
+    const SampleBuffer scratch = TryAllocateSamples(std::uint64_t{w} * team);
     if (!scratch) return ErrorOutOfMemory;
 
-    std::int32_t* const base = source.data.get();
-    auto row = [base, w](std::size_t i) { return base + i * w; };
-    auto rowStep = [&](std::size_t i) { ForwardRowStep(row(i), w, scratch.get()); };
-    BandAppender emit(*this, next, w);
-
-    if (h >= 5) {
-        rowStep(0);
-        rowStep(1);
-        rowStep(2);
-        // First pair: the missing row above mirrors to the row below.
-        LiftPairHalf<kSubtract>(row(1), row(0), row(2), w);
-        LiftSingleHalf<kAdd>(row(0), row(1), w);
-        emit.Pair(row(0), row(1));
-        std::size_t k = 1;
-        for (; 2 * k + 2 <= h - 1; ++k) {
-            rowStep(2 * k + 1);
-            rowStep(2 * k + 2);
-            LiftPairHalf<kSubtract>(row(2 * k + 1), row(2 * k), row(2 * k + 2), w);
-            LiftPairQuarter<kAdd>(row(2 * k), row(2 * k - 1), row(2 * k + 1), w);
-            emit.Pair(row(2 * k), row(2 * k + 1));
-        }
-        if (h % 2 == 0) {
-            // Even height ends on an odd row whose predict sees one even neighbour.
-            rowStep(h - 1);
-            LiftSingle<kSubtract>(row(h - 1), row(h - 2), w);
-            LiftPairQuarter<kAdd>(row(h - 2), row(h - 3), row(h - 1), w);
-            emit.Pair(row(h - 2), row(h - 1));
-        } else {
-            LiftSingleHalf<kAdd>(row(h - 1), row(h - 2), w);
-            emit.Single(row(h - 1));
-        }
+    if (team > 1) {
+        // Row steps first, a share of the rows per thread, then the vertical steps, a share of
+        // the columns per thread: every sample gets the same steps as in one pass.
+        ForEachRowShare(h, team, [&](std::size_t i, std::size_t thread) {
+            ForwardRowStep(row(i), w, scratch.get() + thread * w);
+        });
+        ForEachColumnShare(w, team, [&](std::size_t begin, std::size_t count) {
+            ForwardSteps(row, h, begin, count, [](std::size_t) {});
+        });
     } else {
-        // Too few rows to lift vertically: rows are only split.
-        for (std::size_t k = 0; k < h / 2; ++k) {
-            rowStep(2 * k);
-            rowStep(2 * k + 1);
-            emit.Pair(row(2 * k), row(2 * k + 1));
-        }
-        if (h % 2 == 1) {
-            rowStep(h - 1);
-            emit.Single(row(h - 1));
-        }
+        ForwardSteps(row, h, 0, w,
+                     [&](std::size_t i) { ForwardRowStep(row(i), w, scratch.get()); });
     }
 
     if (q > 0) {
@@ -110,6 +92,5 @@ std::uint32_t CWaveletPyramid::ForwardLevel(int level, int q) {
         // Only the top LL band is coded; lower ones are transformed further first.
         if (next == DecompositionLevels()) QuantizeBand(Band(next, BandOrientation::LL), q);
     }
-    source.Release();
     return 0;
 }

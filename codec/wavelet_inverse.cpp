@@ -2,6 +2,7 @@
 #include "lifting.h"
 #include "qvt_error.h"
 #include "wavelet_pyramid.h"
+#include "wavelet_shares.h"
 
 #include <algorithm>
 #include <cstring>
@@ -99,10 +100,56 @@ void ClearLeadingSamples(std::int32_t* region, std::size_t width, std::size_t he
         std::fill_n(region + y * pitch, y < clearedRows ? width : clearedColumns, 0);
 }
 
+// The steps of one level over columns begin … begin + count of rows y(0 … h − 1), which
+// mergePair(i) fills in split form (rows i and i + 1; mergeSingle(i): row i alone) and rowStep(i)
+// interleaves. Each row is merged just before the vertical steps first read it and stepped once
+// they are done with it, so a caller that merges every row first and steps every row after
+// passes steps that do nothing. `lift` tells whether the level is lifted vertically at all.
+template <typename Rows, typename Merge, typename MergeSingle, typename RowStep>
+void InverseSteps(const Rows& y, std::size_t h, bool lift, std::size_t begin, std::size_t count,
+                  const Merge& mergePair, const MergeSingle& mergeSingle, const RowStep& rowStep) {
+    const auto at = [&](std::size_t i) { return y(i) + begin; };
+    if (!lift) {
+        for (std::size_t k = 0; k < h / 2; ++k) {
+            mergePair(2 * k);
+            rowStep(2 * k);
+            rowStep(2 * k + 1);
+        }
+        if (h % 2 == 1) {
+            mergeSingle(h - 1);
+            rowStep(h - 1);
+        }
+        return;
+    }
+    mergePair(0);
+    LiftSingleHalf<kSubtract>(at(0), at(1), count);
+    std::size_t k = 1;
+    for (; 2 * k + 1 <= h - 1; ++k) {
+        mergePair(2 * k);
+        LiftPairQuarter<kSubtract>(at(2 * k), at(2 * k - 1), at(2 * k + 1), count);
+        LiftPairHalf<kAdd>(at(2 * k - 1), at(2 * k - 2), at(2 * k), count);
+        rowStep(2 * k - 2);
+        rowStep(2 * k - 1);
+    }
+    if (h % 2 == 0) {
+        LiftSingle<kAdd>(at(h - 1), at(h - 2), count);
+        rowStep(h - 2);
+        rowStep(h - 1);
+    } else {
+        mergeSingle(h - 1);
+        LiftSingleHalf<kSubtract>(at(h - 1), at(h - 2), count);
+        LiftPairHalf<kAdd>(at(h - 2), at(h - 3), at(h - 1), count);
+        rowStep(h - 3);
+        rowStep(h - 2);
+        rowStep(h - 1);
+    }
+}
+
 } // namespace
 
 std::uint32_t CWaveletPyramid::InverseLevel(int level, std::uint32_t& outWidth,
-                                            std::uint32_t& outHeight, std::int32_t*& outBuffer) {
+                                            std::uint32_t& outHeight, std::int32_t*& outBuffer,
+                                            int threads) {
     CWaveletBand& target = Band(level - 1, BandOrientation::LL);
     if (!SizeInverseTarget(level)) return ErrorOutOfMemory;
     const std::size_t regionHeight = target.region.Height();
@@ -122,66 +169,52 @@ std::uint32_t CWaveletPyramid::InverseLevel(int level, std::uint32_t& outWidth,
     if (columns.extent > 0 && rows.extent > 0) {
         const auto w = static_cast<std::size_t>(columns.extent);
         const auto h = static_cast<std::size_t>(rows.extent);
-        const SampleBuffer scratch = TryAllocateSamples(w);
+        // Bands in place make each merge a read of its own rows only, so threads can share
+        // them; others may lie in buffers the rows are written over.
+        const int team = BandsInPlace(level) ? LevelTeam(w, h, threads) : 1;
+        const SampleBuffer scratch = TryAllocateSamples(std::uint64_t{w} * team);
         if (!scratch) return ErrorOutOfMemory;
 
         std::int32_t* const base = target.Samples() + static_cast<std::size_t>(rows.first) * pitch +
                                    static_cast<std::size_t>(columns.first);
-        auto y = [base, pitch](std::size_t i) { return base + i * pitch; };
-        auto rowStep = [&](std::size_t i) { InverseRowStep(y(i), w, scratch.get()); };
-
-        BandRowReader readLL(ll, rows.lowOffset, columns.lowOffset);
-        BandRowReader readHL(hl, rows.lowOffset, columns.highOffset);
-        BandRowReader readLH(lh, rows.highOffset, columns.lowOffset);
-        BandRowReader readHH(hh, rows.highOffset, columns.highOffset);
+        const auto y = [base, pitch](std::size_t i) { return base + i * pitch; };
         const std::size_t lows = LowCount(w);
         const std::size_t highs = w / 2;
         // Rows are merged in split form (lows, then highs); the row step interleaves them.
-        auto mergeSingle = [&](std::size_t i) {
-            readLL.ReadRow(y(i), lows);
-            readHL.ReadRow(y(i) + lows, highs);
+        const auto mergeSingle = [&](std::size_t i) {
+            BandRowReader(ll, rows.lowOffset + i / 2, columns.lowOffset).ReadRow(y(i), lows);
+            BandRowReader(hl, rows.lowOffset + i / 2, columns.highOffset)
+                .ReadRow(y(i) + lows, highs);
         };
-        auto mergePair = [&](std::size_t i) {
+        const auto mergePair = [&](std::size_t i) {
             mergeSingle(i);
-            readLH.ReadRow(y(i + 1), lows);
-            readHH.ReadRow(y(i + 1) + lows, highs);
+            BandRowReader(lh, rows.highOffset + i / 2, columns.lowOffset).ReadRow(y(i + 1), lows);
+            BandRowReader(hh, rows.highOffset + i / 2, columns.highOffset)
+                .ReadRow(y(i + 1) + lows, highs);
         };
-
         // The lifting decision follows the region's height; an aligned remainder of a single
         // row has no partner to lift against.
-        if (regionHeight >= 5 && h >= 2) {
-            mergePair(0);
-            LiftSingleHalf<kSubtract>(y(0), y(1), w);
-            std::size_t k = 1;
-            for (; 2 * k + 1 <= h - 1; ++k) {
-                mergePair(2 * k);
-                LiftPairQuarter<kSubtract>(y(2 * k), y(2 * k - 1), y(2 * k + 1), w);
-                LiftPairHalf<kAdd>(y(2 * k - 1), y(2 * k - 2), y(2 * k), w);
-                rowStep(2 * k - 2);
-                rowStep(2 * k - 1);
-            }
-            if (h % 2 == 0) {
-                LiftSingle<kAdd>(y(h - 1), y(h - 2), w);
-                rowStep(h - 2);
-                rowStep(h - 1);
-            } else {
-                mergeSingle(h - 1);
-                LiftSingleHalf<kSubtract>(y(h - 1), y(h - 2), w);
-                LiftPairHalf<kAdd>(y(h - 2), y(h - 3), y(h - 1), w);
-                rowStep(h - 3);
-                rowStep(h - 2);
-                rowStep(h - 1);
-            }
+        const bool lift = regionHeight >= 5 && h >= 2;
+
+        if (team > 1) {
+            // Rows merged, a share of them per thread, then the vertical steps, a share of the
+            // columns per thread, then the row steps: every sample gets the steps of one pass.
+            const auto none = [](std::size_t) {};
+            ForEachRowShare((h + 1) / 2, team, [&](std::size_t k, std::size_t) {
+                if (2 * k + 1 < h)
+                    mergePair(2 * k);
+                else
+                    mergeSingle(2 * k);
+            });
+            ForEachColumnShare(w, team, [&](std::size_t begin, std::size_t count) {
+                InverseSteps(y, h, lift, begin, count, none, none, none);
+            });
+            ForEachRowShare(h, team, [&](std::size_t i, std::size_t thread) {
+                InverseRowStep(y(i), w, scratch.get() + thread * w);
+            });
         } else {
-            for (std::size_t k = 0; k < h / 2; ++k) {
-                mergePair(2 * k);
-                rowStep(2 * k);
-                rowStep(2 * k + 1);
-            }
-            if (h % 2 == 1) {
-                mergeSingle(h - 1);
-                rowStep(h - 1);
-            }
+            InverseSteps(y, h, lift, 0, w, mergePair, mergeSingle,
+                         [&](std::size_t i) { InverseRowStep(y(i), w, scratch.get()); });
         }
     }
 

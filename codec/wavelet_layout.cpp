@@ -65,3 +65,17 @@ bool CWaveletPyramid::SizeInverseTarget(int level) {
     }
     return true;
 }
+
+bool CWaveletPyramid::BandsInPlace(int level) const {
+    const CWaveletBand& target = Band(level - 1, BandOrientation::LL);
+    const std::int32_t* const base = target.Samples();
+    const std::uint64_t pitch = target.Pitch();
+    const std::uint64_t lows = Band(level, BandOrientation::LL).width;
+    const auto at = [&](BandOrientation orientation, const std::int32_t* where) {
+        const CWaveletBand& band = Band(level, orientation);
+        return band.placed == where && band.placedPitch == 2 * pitch && band.IsWhole();
+    };
+    return base && target.IsWhole() && at(BandOrientation::LL, base) &&
+           at(BandOrientation::HL, base + lows) && at(BandOrientation::LH, base + pitch) &&
+           at(BandOrientation::HH, base + pitch + lows);
+}

@@ -24,9 +24,10 @@ struct ChannelPlane {
 // Per channel: takes a private copy of the plane if it already has a pyramid, builds a pyramid
 // with `decompositionLevels` levels over it and runs ForwardLevel(0 … N − 1, q). Afterwards
 // `data` is the level-0 plane if the pyramid still holds it (N = 0), otherwise null.
-// `threadCount` 0 uses the runtime's default team. Returns 0 or a failed channel's code (any one
-// when several fail), which the caller turns into an IOException: ErrorOutOfMemory, or
-// ErrorWrongFormat for a level count out of range or a channel that has no plane to transform.
+// `threadCount` 0 uses the runtime's default team; channels that do not share out evenly over
+// it take the whole team in turn. Returns 0 or a failed channel's code (any one when several
+// fail), which the caller turns into an IOException: ErrorOutOfMemory, or ErrorWrongFormat for a
+// level count out of range or a channel that has no plane to transform.
 [[nodiscard]] std::uint32_t RunForwardPass(std::span<ChannelPlane> channels,
                                            int decompositionLevels, int q, int threadCount = 0);
 

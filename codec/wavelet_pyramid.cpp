@@ -111,7 +111,6 @@ void CWaveletPyramid::SetRegion(const RegionRect& rect) {
     std::uint64_t x1 = std::uint64_t{std::max(rect.right, rect.left)} + margin;
     std::uint64_t y1 = std::uint64_t{std::max(rect.bottom, rect.top)} + margin;
 
-    tileRects_.assign(static_cast<std::size_t>(levels_), TileRect{});
     for (int level = 0; level < levels_; ++level) {
         const std::uint32_t tileCount = std::uint32_t{1} << (topLevel - level);
         CWaveletBand& low = Band(level, BandOrientation::LL);

@@ -6,7 +6,9 @@
 #include "qvt_format.h"
 #include "wavelet_band.h"
 
+#include <array>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 class CWaveletPyramid {
@@ -28,18 +30,24 @@ public:
         return bands_[static_cast<std::size_t>(level) * 4 + static_cast<std::size_t>(orientation)];
     }
 
-    // The tiles of each level needed for the current region; empty before SetRegion.
-    const std::vector<TileRect>& TileRects() const { return tileRects_; }
+    // The tiles of each level needed for the current region; no tiles before SetRegion.
+    std::span<const TileRect> TileRects() const {
+        return {tileRects_.data(), static_cast<std::size_t>(levels_)};
+    }
 
     // Sets, for every band, its tiles per side and the region needed to rebuild `rect` (level-0
-    // coordinates). Band buffers are left alone; whoever fills a band next resizes it.
+    // coordinates). Band buffers are left alone; whoever fills a band next resizes it. Allocates
+    // nothing, so it cannot fail inside the parallel channel passes.
     void SetRegion(const RegionRect& rect);
 
-    // Transforms the LL band of `level` (0 <= level < N) into the four bands of level + 1,
-    // quantises them when q > 0 and frees the source. Expects the source samples to be present
-    // and whole-band regions, as after SetRegion with the whole image. Returns 0 or
-    // ErrorOutOfMemory (the source is then kept).
-    [[nodiscard]] std::uint32_t ForwardLevel(int level, int q);
+    // Transforms the LL band of `level` (0 <= level < N) into the four bands of level + 1 and
+    // quantises them when q > 0. The bands replace the source's samples where they are, the
+    // low and high rows of each level twice as far apart as those of the level before, so
+    // that the whole pyramid lives in the level-0 buffer. Expects whole-band regions, as after
+    // SetRegion with the whole image. Returns 0, ErrorWrongFormat for a source without samples
+    // or ErrorOutOfMemory (the source is then kept). Large levels are shared among up to
+    // `threads` threads (0: the runtime's default), with the same result.
+    [[nodiscard]] std::uint32_t ForwardLevel(int level, int q, int threads = 1);
 
     // Before decoding levels `decoded` down to targetLevel + 1, where `decoded` is the level whose
     // LL band holds samples already (or Levels() - 1 before any level is decoded, when none
@@ -59,15 +67,21 @@ public:
     // runs out.
     [[nodiscard]] bool SizeInverseTarget(int level);
 
+    // Whether the four bands of `level` lie whole inside the whole LL band of level - 1, each
+    // where the inverse transform takes it from (as LayOutLevels places them).
+    bool BandsInPlace(int level) const;
+
     // Rebuilds the region of the LL band of level - 1 (1 <= level <= N) from the four bands of
     // `level`, frees those four buffers and reports the region's size and its buffer (still owned
     // by the pyramid; its rows lie Band(level - 1, LL).Pitch() samples apart). Returns 0 or
-    // ErrorOutOfMemory.
+    // ErrorOutOfMemory. Large levels whose bands are in place are shared among up to `threads`
+    // threads (0: the runtime's default), with the same result.
     [[nodiscard]] std::uint32_t InverseLevel(int level, std::uint32_t& outWidth,
-                                             std::uint32_t& outHeight, std::int32_t*& outBuffer);
+                                             std::uint32_t& outHeight, std::int32_t*& outBuffer,
+                                             int threads = 1);
 
 private:
-    std::vector<TileRect> tileRects_;
+    std::array<TileRect, kMaxLevels + 1> tileRects_{};
     int levels_ = 0;
     std::vector<CWaveletBand> bands_;
 };

@@ -5,6 +5,7 @@
 #include "kld_preview.h"
 #include "pixmap_factory.h"
 #include "qvt_error.h"
+#include "qvt_tile_codec.h"
 
 #include <algorithm>
 #include <array>
@@ -19,9 +20,8 @@ std::uint64_t StreamSize(CQVTStream& stream) {
     return RemainingBytes(stream);
 }
 
-std::uint32_t CacheCapacity(std::uint64_t budget, const KLDExtHeader& header) {
-    const std::uint64_t tileArea = std::uint64_t{header.tileWidth} * header.tileHeight;
-    return static_cast<std::uint32_t>(std::min<std::uint64_t>(budget / tileArea, 0xFFFFFFFF));
+std::uint32_t CacheCapacity(std::uint64_t budget, std::uint64_t entryBytes) {
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(budget / entryBytes, 0xFFFFFFFF));
 }
 
 } // namespace
@@ -48,34 +48,48 @@ void CKLDExt::Create(std::unique_ptr<CQVTStream> stream, const KLDExtHeader& hea
     m_layout = {dataStart, 0, dataStart, static_cast<std::uint32_t>(m_userData.size())};
     WriteHeader(*m_stream);
     if (previewWidth == 0 || previewHeight == 0) return;
-    m_preview =
-        CreatePixMap(PixRect{0, 0, previewWidth, previewHeight}, PreviewMode(m_header.mode),
-                     m_header.background.data(), static_cast<int>(m_header.background.size()));
+    SetPreview(CreatePixMap(PixRect{0, 0, previewWidth, previewHeight}, PreviewMode(m_header.mode),
+                            m_header.background.data(),
+                            static_cast<int>(m_header.background.size())));
     // The bytes up to the tile data are zero, as a file gets them from a seek past its end.
     const std::array<std::uint8_t, 3> padding{};
     WriteBytes(*m_stream, padding.data(), dataStart - m_stream->GetPos());
     WritePreview(*m_stream);
 }
 
-bool CKLDExt::Open(int fd, std::uint64_t decodedCacheBytes, std::uint64_t decoderCacheBytes) {
-    return Open(std::make_unique<CQVTFileStream>(fd), decodedCacheBytes, decoderCacheBytes);
+bool CKLDExt::Open(int fd, std::uint64_t decodedCacheBytes, std::uint64_t decoderCacheBytes,
+                   PreviewReading preview) {
+    return Open(std::make_unique<CQVTFileStream>(fd), decodedCacheBytes, decoderCacheBytes,
+                preview);
 }
 
 bool CKLDExt::Open(std::unique_ptr<CQVTStream> stream, std::uint64_t decodedCacheBytes,
-                   std::uint64_t decoderCacheBytes) {
+                   std::uint64_t decoderCacheBytes, PreviewReading preview) {
     Close();
     m_stream = std::move(stream);
     const bool current = ReadHeader(*m_stream);
     CheckKLDExtHeader(m_header);
     BuildGrid();
     ReadCheckedIndex(StreamSize(*m_stream));
-    m_decodedCacheCapacity = CacheCapacity(decodedCacheBytes, m_header);
-    m_decoderCacheCapacity = CacheCapacity(decoderCacheBytes, m_header);
+    m_decodedCacheCapacity =
+        CacheCapacity(decodedCacheBytes, std::uint64_t{m_header.tileWidth} * m_header.tileHeight);
+    // Edge tiles, which take the rest of the image, hold more; lossy colour tiles less.
+    m_decoderCacheCapacity = CacheCapacity(
+        decoderCacheBytes,
+        KLD::CQVT::KeptDecoderBytes(m_header.tileWidth, m_header.tileHeight, m_header.channels));
     const PixRect largestTile{0, 0, m_header.tileWidth + m_header.width % m_header.tileWidth,
                               m_header.tileHeight + m_header.height % m_header.tileHeight};
     m_scratch = CreatePixMap(largestTile, m_header.mode);
     m_caches = std::make_unique<TileCaches>(m_decodedCacheCapacity, m_decoderCacheCapacity);
-    ReadPreview(*m_stream, 0);
+    if (preview == PreviewReading::Decode) {
+        ReadPreview(*m_stream, 0);
+    } else {
+        if (StreamSize(*m_stream) < m_layout.previewOffset) ThrowCodecError(ErrorShortRead);
+        m_stream->SetPos(PosFromStart, static_cast<std::int64_t>(m_layout.previewOffset));
+        const PreviewSize size = CheckPreviewStream(*m_stream);
+        m_previewWidth = size.width;
+        m_previewHeight = size.height;
+    }
     return current;
 }
 
@@ -154,7 +168,13 @@ void CKLDExt::CheckIndexEntries() const {
 void CKLDExt::ReadPreview(CQVTStream& stream, int level) {
     if (StreamSize(stream) < m_layout.previewOffset) ThrowCodecError(ErrorShortRead);
     stream.SetPos(PosFromStart, static_cast<std::int64_t>(m_layout.previewOffset));
-    m_preview = ReadPreviewPixMap(stream, level, m_header.background);
+    SetPreview(ReadPreviewPixMap(stream, level, m_header.background));
+}
+
+void CKLDExt::SetPreview(std::unique_ptr<CPixMap> preview) {
+    m_preview = std::move(preview);
+    m_previewWidth = m_preview ? m_preview->Width() : 0;
+    m_previewHeight = m_preview ? m_preview->Height() : 0;
 }
 
 void CKLDExt::WriteHeader(CQVTStream& stream, std::span<const std::uint8_t> userData) {
@@ -166,23 +186,29 @@ void CKLDExt::WriteHeader(CQVTStream& stream, std::span<const std::uint8_t> user
     WriteFixedPart(stream, m_layout);
 }
 
-void CKLDExt::CommitLayout(CQVTStream& stream, const KLDExtLayout& layout) {
-    KLDExtLayout committed = layout;
-    committed.userDataLength = m_layout.userDataLength;
-    WriteFixedPart(stream, committed);
-    m_layout = committed;
-}
-
 std::uint64_t CKLDExt::FileEnd() const { return StreamSize(*m_stream); }
 
-void CKLDExt::CommitIndexAndPreview(CIndex index, std::uint64_t offset) {
+std::uint64_t CKLDExt::CommittedEnd() {
+    if (!m_stream) ThrowCodecError(ErrorWrongFormat);
+    m_stream->SetPos(PosFromStart, static_cast<std::int64_t>(m_layout.previewOffset));
+    return PreviewStreamEnd(*m_stream);
+}
+
+void CKLDExt::CommitIndexAndPreview(CIndex index, std::unique_ptr<CPixMap> preview,
+                                    std::uint64_t offset) {
     KLDExtLayout layout = m_layout;
     layout.indexOffset = offset;
     layout.indexLength = static_cast<std::uint32_t>(kIndexEntrySize * index.Count());
     layout.previewOffset = offset + WriteIndex(index, *m_stream, offset);
-    WritePreview(*m_stream, layout.previewOffset);
-    CommitLayout(*m_stream, layout);
+    m_stream->SetPos(PosFromStart, static_cast<std::int64_t>(layout.previewOffset));
+    WritePreviewPixMap(*m_stream, *preview);
+    m_stream->Flush();
+    WriteFixedPart(*m_stream, layout);
+    m_layout = layout;
     m_index = std::move(index);
+    SetPreview(std::move(preview));
+    // Last, so that when it fails the object already agrees with the file.
+    m_stream->Flush();
 }
 
 // One write, so that the header, the commit point of every change, is never written in part
@@ -228,7 +254,7 @@ void CKLDExt::Close() {
     m_index = CIndex();
     m_ordering.reset();
     m_scratch.reset();
-    m_preview.reset();
+    SetPreview(nullptr);
     m_userData.clear();
     m_userData.shrink_to_fit();
 }

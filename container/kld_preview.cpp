@@ -12,11 +12,8 @@ namespace {
 // Keep none of the preview's user data while checking its length.
 constexpr std::uint32_t kSkipUserData = 0xFFFFFFFF;
 
-// Reads the head at the stream's position, checks that the coded data it announces are all in
-// the stream, and returns to where it started.
-void CheckStreamComplete(CQVTStream& stream) {
-    const std::uint64_t start = stream.GetPos();
-    const QVTHead head = ReadHead(stream, kSkipUserData);
+// Where the stream whose head this is ends.
+std::uint64_t StreamEnd(const QVTHead& head) {
     std::uint64_t dataLength = head.levelDataSize;
     if (head.header.levels == 0) {
         // Without levels the samples follow raw, 4 bytes each per channel.
@@ -24,15 +21,29 @@ void CheckStreamComplete(CQVTStream& stream) {
         for (std::uint32_t c = 0; c < head.header.channels; ++c)
             dataLength += 4 * std::uint64_t{head.layout.widths[c]} * head.layout.heights[c];
     }
-    if (RemainingBytes(stream) < dataLength) ThrowCodecError(ErrorShortRead);
-    stream.SetPos(PosFromStart, static_cast<std::int64_t>(start));
+    return head.LevelDataStart() + dataLength;
 }
 
 } // namespace
 
+PreviewSize CheckPreviewStream(CQVTStream& stream) {
+    const std::uint64_t start = stream.GetPos();
+    const QVTHead head = ReadHead(stream, kSkipUserData);
+    stream.SetPos(PosFromStart, static_cast<std::int64_t>(start));
+    if (RemainingBytes(stream) < StreamEnd(head) - start) ThrowCodecError(ErrorShortRead);
+    return {head.header.width, head.header.height};
+}
+
+std::uint64_t PreviewStreamEnd(CQVTStream& stream) {
+    const std::uint64_t start = stream.GetPos();
+    const QVTHead head = ReadHead(stream, kSkipUserData);
+    stream.SetPos(PosFromStart, static_cast<std::int64_t>(start));
+    return StreamEnd(head);
+}
+
 std::unique_ptr<CPixMap> ReadPreviewPixMap(CQVTStream& stream, int level,
                                            const std::array<std::uint8_t, 3>& background) {
-    CheckStreamComplete(stream);
+    CheckPreviewStream(stream);
     CQVTImage image;
     image.SetUserDataPolicy(kSkipUserData);
     image.Open(stream);

@@ -16,5 +16,18 @@
 std::unique_ptr<CPixMap> ReadPreviewPixMap(CQVTStream& stream, int level,
                                            const std::array<std::uint8_t, 3>& background);
 
+struct PreviewSize {
+    std::uint32_t width;
+    std::uint32_t height;
+};
+// Reads the head of the wavelet-codec stream at the stream's position and checks that the coded
+// data it announces are all in the stream, as ReadPreviewPixMap does first, without decoding
+// them; the position is kept.
+PreviewSize CheckPreviewStream(CQVTStream& stream);
+
+// Where the wavelet-codec stream at the stream's position ends, by what its head announces; the
+// position is kept. Throws as the head's reader does.
+std::uint64_t PreviewStreamEnd(CQVTStream& stream);
+
 // Codes the map losslessly (quality 0, the codec's own level count) at the stream's position.
 void WritePreviewPixMap(CQVTStream& stream, const CPixMap& preview);

@@ -188,6 +188,13 @@ void CReader::ReadRow(png_bytep row) {
 
 CWriter::CWriter(CQVTStream& stream) : CIOBase(detail::Direction::Write, stream) {}
 
+void CWriter::PreferSpeed() {
+    Call([](png_structp png, png_infop) {
+        png_set_compression_level(png, 1);
+        png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
+    });
+}
+
 void CWriter::WriteHeader(const ImageHeader& header, const png_color* palette, int paletteCount,
                           bool invertMonochrome) {
     Call([&](png_structp png, png_infop info) {

@@ -150,6 +150,9 @@ class CWriter : public CIOBase {
 public:
     explicit CWriter(CQVTStream& stream);
 
+    // Compresses quickly rather than small (zlib level 1, one cheap row filter), for images
+    // that live briefly. Call before WriteHeader.
+    void PreferSpeed();
     // Writes the header chunks; `palette` with `paletteCount` entries for palette images.
     void WriteHeader(const ImageHeader& header, const png_color* palette, int paletteCount,
                      bool invertMonochrome);

@@ -4,6 +4,7 @@
 
 #include "pixmap_factory.h"
 #include "qvt_error.h"
+#include "tile_drawing.h"
 
 #include <algorithm>
 #include <cmath>
@@ -76,38 +77,13 @@ void CKLDExt::BuildPreview(ProgressCallback progress, void* data) {
                 codec->GetHeightAt(level) >= cells.height)
                 break;
         }
-        const int level = codec->GetCurrentLevel();
-        const PixRect part{0, 0, codec->GetWidthAt(level), codec->GetHeightAt(level)};
-        CPixMap& scratch = *m_scratch;
-        if (indexed) {
-            if (std::uint8_t* table = scratch.AllocColorTable())
-                codec->GetColorTable(0, 256, table);
-        }
-        codec->ExportPixels(scratch.GetBits(), scratch.Stride(), scratch.BitsPerPixel());
         const PixRect cell{
             column * cells.width, row * cells.height,
             column * cells.width + (column + 1 == m_columns ? cells.lastWidth : cells.width),
             row * cells.height + (row + 1 == m_rows ? cells.lastHeight : cells.height)};
-        if (scratch.GetMode() == previewMode) {
-            scratch.StretchRect(part, *preview, cell);
-        } else {
-            const std::unique_ptr<CPixMap> decoded =
-                AttachPixMap(part, scratch.GetMode(), scratch.GetBits(), scratch.Stride());
-            const std::unique_ptr<CPixMap> converted = CreatePixMap(part, previewMode);
-            if (!decoded || !converted) ThrowCodecError(ErrorOutOfMemory);
-            if (indexed) std::copy_n(scratch.GetColorTable(), 1024, decoded->AllocColorTable());
-            decoded->ConvertTo(*converted);
-            converted->StretchRect(part, *preview, cell);
-        }
+        DrawDecodedTile(*codec, *m_scratch, *preview, cell);
         if (progress && progress(static_cast<double>(i + 1) / entries.size(), false, data))
             ThrowCodecError(ErrorUserBreak);
     }
-    std::unique_ptr<CPixMap> previous = std::move(m_preview);
-    m_preview = std::move(preview);
-    try {
-        CommitIndexAndPreview(m_index, FileEnd());
-    } catch (const IOException&) {
-        m_preview = std::move(previous);
-        throw;
-    }
+    CommitIndexAndPreview(m_index, std::move(preview), FileEnd());
 }

@@ -1,5 +1,8 @@
 #include "qvt_tile_codec.h"
 
+#include "bit_plane_decoder.h"
+#include "region_at_level.h"
+
 #include <algorithm>
 
 namespace KLD {
@@ -8,13 +11,17 @@ namespace {
 
 // Each level halves the previous one, rounding up, as the wavelet pyramid does.
 std::uint32_t SizeAtLevel(std::uint32_t size, int level) {
-    std::uint64_t side = size;
-    for (int l = 0; l < std::clamp(level, 0, kMaxLevels); ++l)
-        side = (side + 1) / 2;
-    return static_cast<std::uint32_t>(side);
+    return CeilAtLevel(size, std::clamp(level, 0, kMaxLevels));
 }
 
 } // namespace
+
+std::uint64_t CQVT::KeptDecoderBytes(std::uint32_t width, std::uint32_t height, int channels) {
+    const std::uint64_t planeSamples =
+        std::uint64_t{SizeAtLevel(width, 1)} * SizeAtLevel(height, 1);
+    return sizeof(CQVT) + sizeof(CDecodeBlock) +
+           static_cast<std::uint64_t>(channels) * planeSamples * sizeof(std::int32_t);
+}
 
 // Tiles are rows of pixel maps, which hold deep samples as plain values in the low bits.
 void CQVT::ExportPixels(std::uint8_t* bits, std::ptrdiff_t stride, std::uint32_t bitsPerPixel,

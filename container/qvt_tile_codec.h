@@ -8,6 +8,15 @@ namespace KLD {
 
 class CQVT final : public CImage {
 public:
+    // Tiles are small (a 200 × 200 tile codes to at most 8 blocks), so they are coded a block at
+    // a time: what a tile's coder holds does not grow with the number of processors.
+    CQVT() { m_image.SetParallel(false, false); }
+
+    // What a decoder of a width × height tile with `channels` channels holds once it has decoded
+    // level 1, the finest level at which the container keeps decoders: this object, its code
+    // block and the planes of level 1.
+    static std::uint64_t KeptDecoderBytes(std::uint32_t width, std::uint32_t height, int channels);
+
     void Open(CQVTStream& stream) override { m_image.Open(stream); }
     void Read(int level, ProgressCallback progress = nullptr, void* data = nullptr) override {
         m_image.Read(level, progress, data);

@@ -2,11 +2,16 @@
 // through the decoded-tile and decoder caches.
 #include "kld_ext.h"
 
+#include "covering_level.h"
+#include "indexed_copy.h"
 #include "pixmap_factory.h"
 #include "qvt_error.h"
+#include "tile_drawing.h"
 #include "tile_range.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <optional>
 
 namespace {
 
@@ -28,21 +33,13 @@ TileHeader ExpectedTile(const CKLDExt& container, const CPixMap& tileMap) {
     return tile;
 }
 
-// The level to read a region of `size` pixels at so that it still holds at least `wanted`:
-// the coarsest level d - 1 before the size at level d falls short. A request no smaller than
-// the region can only be met at full detail; once the region has shrunk to one pixel, coarser
-// levels are no different, which ends the search.
-int CoarsestCoveringLevel(std::uint32_t width, std::uint32_t height, std::uint32_t wantedWidth,
-                          std::uint32_t wantedHeight) {
-    if (wantedWidth > width || wantedHeight > height) return 0;
-    for (int d = 1; d < 32; ++d) {
-        const std::uint64_t scale = std::uint64_t{1} << d;
-        const std::uint64_t w = (width + scale - 1) / scale;
-        const std::uint64_t h = (height + scale - 1) / scale;
-        if (h < wantedHeight || w < wantedWidth) return d - 1;
-        if (w == 1 && h == 1) return d;
-    }
-    return 31;
+// Indexed tiles carry colour tables of their own: each keeps its colours in the destination while
+// they fit its table (`kept` names the entries drawn pixels show); once they do not, `kept` goes
+// and the pixel maps' copy rule draws the rest with the nearest colours.
+void DrawTile(const CPixMap& tile, CPixMap& destination, std::optional<ColorEntries>& kept) {
+    if (kept && CopyKeepingColors(tile, destination, *kept)) return;
+    kept.reset();
+    tile.CopyRect(tile.Rect(), destination, tile.Rect());
 }
 
 } // namespace
@@ -79,6 +76,8 @@ void CKLDExt::ReadTiles(CIndex& list, CPixMap& destination, int level, bool keep
     auto& decoderCache = m_caches->decoders;
     const bool keep = keepDecoders && level > 0 && decoderCache.Capacity() > 0;
     list.SortByOffset();
+    std::optional<ColorEntries> kept;
+    if (destination.GetMode() == ModeIndexed) kept.emplace();
     const std::uint32_t count = list.Count();
     for (std::uint32_t i = 0; i < count; ++i) {
         const IndexEntry entry = *list.Entry(i);
@@ -126,14 +125,16 @@ void CKLDExt::ReadTiles(CIndex& list, CPixMap& destination, int level, bool keep
                 tileMap = decodedCache.Find(entry.tile)->map.get();
             }
         }
-        if (tileMap) tileMap->CopyRect(tileMap->Rect(), destination, tileMap->Rect());
+        if (tileMap) DrawTile(*tileMap, destination, kept);
         if (progress && progress(static_cast<double>(i) / count, false, data))
             ThrowCodecError(ErrorUserBreak);
     }
 }
 
 void CKLDExt::ReadRegion(CPixMap& map, int level, ProgressCallback progress, void* data) {
-    if (map.Rect().IsEmpty() || !m_ordering) return;
+    // Left unread, the map would pass for the image.
+    if (!m_caches) ThrowCodecError(ErrorWrongFormat);
+    if (map.Rect().IsEmpty()) return;
     CTileRange range(m_header, *m_ordering, map.Rect());
     if (range.Count() == 0) return;
     CIndex list = m_index.SelectTiles(range);
@@ -152,4 +153,40 @@ void CKLDExt::ReadRegionScaled(std::unique_ptr<CPixMap>& map, std::uint32_t widt
     if (!scaled) ThrowCodecError(ErrorOutOfMemory);
     map->StretchRect(map->Rect(), *scaled, scaled->Rect());
     map = std::move(scaled);
+}
+
+std::unique_ptr<CPixMap> CKLDExt::ReadRegionReduced(const PixRect& rect, int level) {
+    const auto clamped = Intersect(rect, PixRect{0, 0, Width(), Height()});
+    if (!clamped || level < 0 || level > 31) ThrowCodecError(EINVAL);
+    if (!m_ordering || !m_scratch) ThrowCodecError(ErrorWrongFormat);
+    const auto reduce = [level](std::uint32_t v) {
+        return static_cast<std::uint32_t>((std::uint64_t{v} + (std::uint64_t{1} << level) - 1) >>
+                                          level);
+    };
+    const auto reduceRect = [&reduce](const PixRect& r) {
+        return PixRect{reduce(r.left), reduce(r.top), reduce(r.right), reduce(r.bottom)};
+    };
+    // Indexed tiles carry colour tables of their own: they meet in RGB.
+    const bool indexed = m_header.mode == ModeIndexed;
+    const std::uint8_t mode = indexed ? std::uint8_t{ModeRGB} : m_header.mode;
+    auto map = CreatePixMap(reduceRect(*clamped), mode, m_header.background.data(),
+                            static_cast<int>(m_header.background.size()));
+    if (!map) ThrowCodecError(ErrorWrongFormat);
+    CTileRange range(m_header, *m_ordering, *clamped);
+    CIndex list = m_index.SelectTiles(range);
+    list.SortByOffset();
+    for (std::uint32_t i = 0; i < list.Count(); ++i) {
+        const IndexEntry entry = *list.Entry(i);
+        if (entry.offset == 0) continue;
+        m_stream->SetPos(PosFromStart, static_cast<std::int64_t>(entry.offset));
+        const std::unique_ptr<KLD::CImage> codec = KLD::CreateTileCodecFromStream(*m_stream);
+        codec->Open(*m_stream);
+        KLD::CheckTileCodecMatches(*codec, TileHeaderOf(entry.tile));
+        // Coarse levels of indices are averages of indices, not of colours: full detail.
+        const int coarsest = indexed ? 0 : std::max(0, codec->GetLevels() - 1);
+        codec->Read(std::min(level, coarsest));
+        // Both edges of every tile are rounded alike, so neighbouring tiles meet without a gap.
+        DrawDecodedTile(*codec, *m_scratch, *map, reduceRect(GetTileRect(entry.tile)));
+    }
+    return map;
 }

@@ -53,5 +53,7 @@ void CKLDExt::Reorganize(CQVTStream& target, ProgressCallback progress, void* da
                               static_cast<std::uint32_t>(m_userData.size())};
     WriteFixedPart(target, layout);
     WritePreview(target, layout.previewOffset);
+    // The copy is complete on disk before anyone puts it in the source's place.
+    target.Flush();
     Report(progress, done + 0.02, data);
 }

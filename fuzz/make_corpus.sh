@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 out=${1:?usage: fuzz/make_corpus.sh DIRECTORY [BUILD_DIR]}
 build=${2:-build/fuzz}
 cli=$build/cli/pictor-cli
-mkdir -p "$out"/{qvt,pnm,qt_image}
+mkdir -p "$out"/{qvt,pnm,qt_image,qt_plugin}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -61,6 +61,13 @@ for pair in "Bitmap:pbm" "Gray:pgm" "Gray16:pgm" "RGB:ppm" "RGB48:ppm"; do
     convert_to "$mode" "$out/pnm/${mode}_plain.$extension" --plain
 done
 
+# Layouts of other writers: headers on one line with comments between tokens, bitmap digits
+# without separators, tabs and CR LF; and plain files of the standard toolkit.
+printf 'P1 8#c\n2\n01101001\n1001\r\n0110' >"$out/pnm/compact.pbm"
+printf 'P2 3 2#c\n255\t0 7 255\r\n1 2 3\n' >"$out/pnm/compact.pgm"
+printf 'P6 2 1 65535 \x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a\x0b\x0c' >"$out/pnm/compact.ppm"
+cp imageio/tests/data/netpbm/*_plain.* "$out/pnm/"
+
 for mode in Bitmap Gray Indexed RGB ARGB; do
     for extension in bmp png gif jpg; do
         convert_to "$mode" "$out/qt_image/$mode.$extension" 2>/dev/null ||
@@ -78,6 +85,9 @@ for kept in "qvt:codec/tests/data" "kldext:container/tests/data" "pnm:imageio/te
     [[ -d ${kept#*:} ]] && cp "${kept#*:}"/* "$out/${kept%%:*}/"
 done
 
-for target in qvt kldext pnm qt_image clipboard; do
+# The plugin reads both of the program's own formats.
+cp "$out"/qvt/* "$out"/kldext/* "$out/qt_plugin/"
+
+for target in qvt kldext pnm qt_image clipboard qt_plugin; do
     echo "$target: $(find "$out/$target" -type f | wc -l) seeds"
 done

@@ -47,10 +47,17 @@ void WriteContainers(const fs::path& directory) {
                     header.ordering = ordering;
                     header.defaultQuality = 3;
                     NormalizeKLDExtHeader(header);
-                    auto owned = std::make_unique<CQVTMemoryStream>(1024);
+                    auto created = std::make_unique<CQVTMemoryStream>(1024);
+                    const CQVTMemoryStream& fresh = *created;
+                    CKLDExt maker;
+                    maker.Create(std::move(created), header, 20, 14, {});
+                    // Tiles are written through the container opened again, as a document
+                    // does: a container only made refuses writes.
+                    auto owned = std::make_unique<CQVTMemoryStream>(fresh.DataSize());
+                    WriteBytes(*owned, fresh.Data(), fresh.DataSize());
                     const CQVTMemoryStream& stream = *owned;
                     CKLDExt container;
-                    container.Create(std::move(owned), header, 20, 14, {});
+                    container.Open(std::move(owned), 0, 0);
                     const std::uint8_t quality = kind == KLD::KindPng ? 0 : 3;
                     container.WriteRegion(*patch, quality, 0, 2, kind);
                     const std::string name =

@@ -18,7 +18,7 @@
 # leaves room for the sanitizers' own memory on a small shared machine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-targets=(qvt kldext pnm qt_image clipboard)
+targets=(qvt kldext pnm qt_image clipboard qt_plugin)
 which=${1:?usage: fuzz/run.sh TARGET|all SECONDS}
 seconds=${2:?usage: fuzz/run.sh TARGET|all SECONDS}
 build=${FUZZ_BUILD:-build/fuzz}

@@ -10,11 +10,14 @@
 
 // Reads P1 ... P6. The display image holds 1-bit, 8-bit gray or 24-bit pixels scaled to 0 ... 255;
 // files with a maxval above 255 also give a Gray16 or RGB48 pixel map holding the samples
-// themselves (0 ... maxval, the maxval kept as the image's maximum channel value). A file that
-// ends inside its raster still opens, with `incomplete` set and the missing samples 0.
-// Throws ImageFileError: the system's text when the file cannot be opened, the codec's
-// wrong-format text for a magic other than "P0" ... "P6", "Cannot read image header." for a
-// header that is malformed, out of range or announces far more raster than the file holds.
+// themselves (0 ... maxval, the maxval kept as the image's maximum channel value). Header tokens
+// may share lines, with comments between them; plain bitmap digits may go without separators.
+// A file that ends inside its raster still opens, with `incomplete` set and the missing samples
+// 0 (callers warn with kIncompleteImage). Throws ImageFileError: the system's text when the
+// file cannot be opened, the codec's wrong-format text for a magic other than "P0" ... "P6",
+// "Cannot read image header." for a header that is malformed, out of range or announces far
+// more raster than the file holds, and for a plain raster holding anything else where a sample
+// belongs a text naming what was found and its row and column (counted from 1).
 RasterImage ReadAnymapFile(const std::string& path);
 
 // The modes an anymap holds: Bitmap, Gray, RGB, Gray16 and RGB48.

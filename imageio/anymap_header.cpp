@@ -3,14 +3,16 @@
 #include "qvt_error.h"
 #include "raster_image.h"
 
-#include <cctype>
+#include <cerrno>
 #include <optional>
 #include <string>
+#include <system_error>
 
 namespace {
 
-// Header lines longer than this are refused, so a header cannot make the reader buffer a file.
-constexpr std::size_t kMaxLineLength = 999;
+// A longer token is refused without reading it all: no value the header holds needs as many
+// characters, so a header cannot make the reader buffer a file.
+constexpr std::size_t kMaxTokenLength = 32;
 // Sizes and maxval larger than this are refused before anything is allocated.
 constexpr std::int64_t kMaxSide = 0x7FFFFFFF;
 constexpr std::int64_t kMaxSampleValue = 65535;
@@ -20,44 +22,44 @@ constexpr std::uint64_t kShortfallSlack = 4096;
 
 [[noreturn]] void ThrowHeaderError() { throw ImageFileError(kCannotReadHeader); }
 
-std::string ReadLine(std::streambuf& in) {
-    std::string line;
-    for (;;) {
-        const int c = in.sbumpc();
-        if (c == std::char_traits<char>::eof()) {
-            if (line.empty()) ThrowHeaderError();
-            return line;
+constexpr int kEnd = std::char_traits<char>::eof();
+
+// Consumes a comment through its line end.
+void SkipComment(std::streambuf& in) {
+    for (int c = in.sbumpc(); c != kEnd && c != '\n' && c != '\r'; c = in.sbumpc()) {
+    }
+}
+
+// The next token after white space and comments, and the byte that ends it: one white-space
+// byte, or a whole comment. Empty at the end of the input; at most kMaxTokenLength + 1
+// characters, so that an overlong token fails every check.
+std::string NextToken(std::streambuf& in) {
+    int c = in.sbumpc();
+    for (; IsAnymapSpace(c) || c == '#'; c = in.sbumpc())
+        if (c == '#') SkipComment(in);
+    std::string token;
+    for (; c != kEnd && !IsAnymapSpace(c); c = in.sbumpc()) {
+        if (c == '#') {
+            SkipComment(in);
+            break;
         }
-        if (c == '\n') return line;
-        if (line.size() == kMaxLineLength) ThrowHeaderError();
-        line.push_back(static_cast<char>(c));
+        token.push_back(static_cast<char>(c));
+        if (token.size() > kMaxTokenLength) break;
     }
+    return token;
 }
 
-// The next line that is not a comment ("#" in the first column).
-std::string ReadElementLine(std::streambuf& in) {
-    for (;;) {
-        std::string line = ReadLine(in);
-        if (line.empty() || line[0] != '#') return line;
-    }
-}
-
-// A decimal integer after optional white space and sign, as "%d" reads it; values beyond
-// the limit are refused rather than wrapped.
-std::optional<std::int64_t> ParseNumber(const std::string& line, std::size_t& at,
-                                        std::int64_t limit) {
-    while (at < line.size() && std::isspace(static_cast<unsigned char>(line[at])))
-        ++at;
-    bool negative = false;
-    if (at < line.size() && (line[at] == '-' || line[at] == '+')) negative = line[at++] == '-';
-    if (at >= line.size() || !std::isdigit(static_cast<unsigned char>(line[at])))
-        return std::nullopt;
+// A token of decimal digits with a value from 1 to `limit`.
+std::uint32_t ParseValue(const std::string& token, std::int64_t limit) {
+    if (token.empty() || token.size() > kMaxTokenLength) ThrowHeaderError();
     std::int64_t value = 0;
-    while (at < line.size() && std::isdigit(static_cast<unsigned char>(line[at]))) {
-        value = value * 10 + (line[at++] - '0');
-        if (value > limit) return std::nullopt;
+    for (const char c : token) {
+        if (c < '0' || c > '9') ThrowHeaderError();
+        value = value * 10 + (c - '0');
+        if (value > limit) ThrowHeaderError();
     }
-    return negative ? -value : value;
+    if (value < 1) ThrowHeaderError();
+    return static_cast<std::uint32_t>(value);
 }
 
 std::optional<std::uint64_t> RemainingBytes(std::streambuf& in) {
@@ -69,16 +71,24 @@ std::optional<std::uint64_t> RemainingBytes(std::streambuf& in) {
 }
 
 // The fewest bytes that can hold the raster: binary rows exactly, plain text one digit and one
-// separator per value.
+// separator per value (no separator in plain bitmaps).
 std::uint64_t MinimumRasterBytes(const AnymapHeader& header) {
     const std::uint64_t values =
         std::uint64_t{header.width} * header.height * AnymapChannels(header.magic);
+    if (header.magic == 1) return values;
     if (IsPlainAnymap(header.magic)) return 2 * values - 1;
     if (header.magic == 4) return (std::uint64_t{header.width} + 7) / 8 * header.height;
     return values * (header.maxval > 255 ? 2 : 1);
 }
 
 } // namespace
+
+void ThrowAnymapReadFailure(const std::ios_base::failure& failure) {
+    const std::error_code code = failure.code();
+    const bool system =
+        code.category() == std::system_category() || code.category() == std::generic_category();
+    ThrowCodeError(static_cast<std::uint32_t>(system && code.value() > 0 ? code.value() : EIO));
+}
 
 void CheckAnymapRasterSize(const AnymapHeader& header, std::streambuf& in) {
     if (const auto remaining = RemainingBytes(in);
@@ -88,26 +98,15 @@ void CheckAnymapRasterSize(const AnymapHeader& header, std::streambuf& in) {
 
 AnymapHeader ReadAnymapHeader(std::streambuf& in) {
     AnymapHeader header;
-    const std::string magic = ReadElementLine(in);
-    if (magic.size() < 2 || magic[0] != 'P' || magic[1] < '0' || magic[1] > '6')
+    const std::string magic = NextToken(in);
+    if (magic.empty()) ThrowHeaderError();
+    if (magic.size() != 2 || magic[0] != 'P' || magic[1] < '0' || magic[1] > '6')
         ThrowCodeError(ErrorWrongFormat);
     header.magic = magic[1] - '0';
-
-    const std::string size = ReadElementLine(in);
-    std::size_t at = 0;
-    const auto width = ParseNumber(size, at, kMaxSide);
-    const auto height = ParseNumber(size, at, kMaxSide);
-    if (!width || !height || *width < 1 || *height < 1) ThrowHeaderError();
+    header.width = ParseValue(NextToken(in), kMaxSide);
+    header.height = ParseValue(NextToken(in), kMaxSide);
     // "P0" names no anymap at all.
     if (header.magic == 0) ThrowCodeError(ErrorWrongFormat);
-    header.width = static_cast<std::uint32_t>(*width);
-    header.height = static_cast<std::uint32_t>(*height);
-
-    if (header.magic == 1 || header.magic == 4) return header;
-    const std::string maxvalLine = ReadElementLine(in);
-    at = 0;
-    const auto maxval = ParseNumber(maxvalLine, at, kMaxSampleValue);
-    if (!maxval || *maxval < 1) ThrowHeaderError();
-    header.maxval = static_cast<std::uint32_t>(*maxval);
+    if (!IsBitmapAnymap(header.magic)) header.maxval = ParseValue(NextToken(in), kMaxSampleValue);
     return header;
 }

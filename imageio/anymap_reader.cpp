@@ -12,47 +12,82 @@
 #include <cstring>
 #include <fstream>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace {
 
-// Samples of one row in file order, from plain text or binary bytes; returns how many arrived.
+constexpr int kEnd = std::char_traits<char>::eof();
+
+// Samples of one row in file order, from plain text or binary bytes; returns how many arrived
+// before the file ended. Plain text that is not a sample throws ImageFileError naming it and
+// its place.
 class SampleReader {
 public:
     SampleReader(std::streambuf& in, const AnymapHeader& header)
-        : in_(in), plain_(IsPlainAnymap(header.magic)), wide_(header.maxval > 255),
-          bytes_(plain_
+        : in_(in), magic_(header.magic), channels_(AnymapChannels(header.magic)),
+          wide_(header.maxval > 255),
+          bytes_(IsPlainAnymap(magic_)
                      ? 0
-                     : std::size_t{header.width} * AnymapChannels(header.magic) * (wide_ ? 2 : 1)) {
-    }
+                     : std::size_t{header.width} * static_cast<std::size_t>(channels_) *
+                           (wide_ ? 2 : 1)) {}
 
-    std::size_t ReadRow(std::uint32_t* samples, std::size_t count) {
-        return plain_ ? ReadPlain(samples, count) : ReadBinary(samples, count);
-    }
-
-private:
-    std::size_t ReadPlain(std::uint32_t* samples, std::size_t count) {
+    std::size_t ReadRow(std::uint32_t y, std::uint32_t* samples, std::size_t count) {
+        if (!IsPlainAnymap(magic_)) return ReadBinary(samples, count);
         for (std::size_t i = 0; i < count; ++i) {
-            const auto value = NextNumber();
-            if (!value) return i;
+            int c = in_.sgetc();
+            while (IsAnymapSpace(c))
+                c = in_.snextc();
+            if (c == kEnd) return i;
+            const auto value = magic_ == 1 ? NextBit(c) : NextNumber(c);
+            if (!value) ThrowJunk(y, i);
             samples[i] = *value;
         }
         return count;
     }
 
-    // The next whitespace-separated decimal value; large values saturate rather than wrap.
-    std::optional<std::uint32_t> NextNumber() {
-        int c = in_.sgetc();
-        while (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f')
-            c = in_.snextc();
-        if (c < '0' || c > '9') return std::nullopt;
+private:
+    // What a junk message shows of the word it found.
+    static constexpr std::size_t kShown = 12;
+
+    // Plain bitmaps hold one character per pixel, separated or not.
+    std::optional<std::uint32_t> NextBit(int c) {
+        if (c != '0' && c != '1') return std::nullopt;
+        in_.sbumpc();
+        return static_cast<std::uint32_t>(c - '0');
+    }
+
+    // A decimal value ended by white space or the end of the file; large values saturate
+    // rather than wrap. Its first digits are kept for a junk message.
+    std::optional<std::uint32_t> NextNumber(int c) {
         std::uint32_t value = 0;
-        while (c >= '0' && c <= '9') {
+        digits_.clear();
+        for (; c >= '0' && c <= '9'; c = in_.snextc()) {
+            if (digits_.size() < kShown) digits_.push_back(static_cast<char>(c));
             value =
                 std::min<std::uint32_t>(value * 10 + static_cast<std::uint32_t>(c - '0'), 1u << 20);
-            c = in_.snextc();
         }
+        if (digits_.empty() || (c != kEnd && !IsAnymapSpace(c))) return std::nullopt;
         return value;
+    }
+
+    // Names the word that stands where sample `index` of row `y` belongs, with bytes that are
+    // not printable as \xNN, and its place counted from 1 as a text editor counts.
+    [[noreturn]] void ThrowJunk(std::uint32_t y, std::size_t index) {
+        constexpr char kHex[] = "0123456789ABCDEF";
+        std::string found = magic_ == 1 ? std::string() : digits_;
+        int c = in_.sgetc();
+        for (; found.size() < kShown && c != kEnd && !IsAnymapSpace(c); c = in_.snextc()) {
+            if (c > ' ' && c < 0x7F)
+                found.push_back(static_cast<char>(c));
+            else
+                found += {'\\', 'x', kHex[c >> 4 & 15], kHex[c & 15]};
+        }
+        if (c != kEnd && !IsAnymapSpace(c)) found += "...";
+        throw ImageFileError("The image data holds \"" + found + "\" where a sample belongs (row " +
+                             std::to_string(y + 1) + ", column " +
+                             std::to_string(index / static_cast<std::size_t>(channels_) + 1) +
+                             ").");
     }
 
     std::size_t ReadBinary(std::uint32_t* samples, std::size_t count) {
@@ -73,10 +108,12 @@ private:
     }
 
     std::streambuf& in_;
-    bool plain_;
+    int magic_;
+    int channels_;
     bool wide_;
     std::size_t bytes_;
     std::vector<std::uint8_t> row_;
+    std::string digits_;
 };
 
 // Writes one row of file samples (red, green, blue order for pixmaps) into the display image
@@ -161,6 +198,36 @@ bool ReadByteRaster(std::streambuf& in, const AnymapHeader& header, CDisplayImag
     return true;
 }
 
+// Binary 16-bit rasters: the words of a row go to the pixel map in one pass and the display row
+// is made from them.
+bool ReadWordRaster(std::streambuf& in, const AnymapHeader& header, RasterImage& image) {
+    const int channels = AnymapChannels(header.magic);
+    const std::size_t samples = std::size_t{header.width} * static_cast<std::size_t>(channels);
+    std::vector<std::uint8_t> toDisplay(header.maxval + 1);
+    for (std::uint32_t v = 0; v <= header.maxval; ++v)
+        toDisplay[v] = static_cast<std::uint8_t>(MulDiv(v, 255, header.maxval));
+    std::vector<std::uint8_t> row(2 * samples);
+    bool complete = true;
+    for (std::uint32_t y = 0; y < header.height; ++y) {
+        std::size_t got = 0;
+        if (complete)
+            got = static_cast<std::size_t>(
+                std::max<std::streamsize>(0, in.sgetn(reinterpret_cast<char*>(row.data()),
+                                                      static_cast<std::streamsize>(row.size()))));
+        complete = complete && got == row.size();
+        // A sample cut in half is missing, as the samples after it are.
+        std::fill(row.begin() + static_cast<std::ptrdiff_t>(got / 2 * 2), row.end(),
+                  std::uint8_t{0});
+        StoreWordRow(row.data(), image.pixMap->Row(y), header.width, channels, header.maxval);
+        const auto* words = reinterpret_cast<const std::uint16_t*>(image.pixMap->Row(y));
+        std::uint8_t* display =
+            image.display->TopRow() + std::ptrdiff_t{image.display->Pitch()} * y;
+        for (std::size_t i = 0; i < samples; ++i)
+            display[i] = toDisplay[words[i]];
+    }
+    return complete;
+}
+
 bool ReadSampleRaster(std::streambuf& in, const AnymapHeader& header, RasterImage& image) {
     SampleReader reader(in, header);
     RowStore store(image, header);
@@ -168,7 +235,7 @@ bool ReadSampleRaster(std::streambuf& in, const AnymapHeader& header, RasterImag
     std::vector<std::uint32_t> samples(count);
     bool complete = true;
     for (std::uint32_t y = 0; y < header.height; ++y) {
-        const std::size_t got = complete ? reader.ReadRow(samples.data(), count) : 0;
+        const std::size_t got = complete ? reader.ReadRow(y, samples.data(), count) : 0;
         complete = complete && got == count;
         store.Store(y, samples.data(), got);
     }
@@ -180,13 +247,8 @@ ImageMode DisplayModeOfMagic(int magic) {
     return AnymapChannels(magic) == 3 ? ModeRGB : ModeGray;
 }
 
-} // namespace
-
-RasterImage ReadAnymapFile(const std::string& path) {
-    std::filebuf file;
-    errno = 0;
-    if (!file.open(path, std::ios::in | std::ios::binary))
-        ThrowCodeError(static_cast<std::uint32_t>(errno != 0 ? errno : ENOENT));
+// The file from its first byte.
+RasterImage ReadAnymap(std::filebuf& file) {
     const AnymapHeader header = ReadAnymapHeader(file);
     CheckAnymapRasterSize(header, file);
 
@@ -208,8 +270,20 @@ RasterImage ReadAnymapFile(const std::string& path) {
         complete = ReadBinaryBitmap(file, header, *image.display);
     else if (!IsPlainAnymap(header.magic) && header.maxval <= 255)
         complete = ReadByteRaster(file, header, *image.display);
+    else if (!IsPlainAnymap(header.magic))
+        complete = ReadWordRaster(file, header, image);
     else
         complete = ReadSampleRaster(file, header, image);
     image.incomplete = !complete;
     return image;
+}
+
+} // namespace
+
+RasterImage ReadAnymapFile(const std::string& path) {
+    std::filebuf file;
+    errno = 0;
+    if (!file.open(path, std::ios::in | std::ios::binary))
+        ThrowCodeError(static_cast<std::uint32_t>(errno != 0 ? errno : ENOENT));
+    return WithAnymapReadErrors([&file] { return ReadAnymap(file); });
 }

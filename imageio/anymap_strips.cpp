@@ -1,6 +1,7 @@
 #include "anymap_strips.h"
 
 #include "anymap_rows.h"
+#include "mode_layout.h"
 #include "pixmap_factory.h"
 #include "qvt_error.h"
 #include "raster_image.h"
@@ -13,10 +14,14 @@ std::unique_ptr<CAnymapStripReader> CAnymapStripReader::Open(const std::string& 
     errno = 0;
     if (!reader->file_.open(path, std::ios::in | std::ios::binary))
         ThrowCodeError(static_cast<std::uint32_t>(errno != 0 ? errno : ENOENT));
-    reader->header_ = ReadAnymapHeader(reader->file_);
     const AnymapHeader& header = reader->header_;
-    if (header.magic != 5 && header.magic != 6) return nullptr;
-    CheckAnymapRasterSize(header, reader->file_);
+    const bool strips = WithAnymapReadErrors([&reader, &header] {
+        reader->header_ = ReadAnymapHeader(reader->file_);
+        if (header.magic != 5 && header.magic != 6) return false;
+        CheckAnymapRasterSize(header, reader->file_);
+        return true;
+    });
+    if (!strips) return nullptr;
     const bool wide = header.maxval > 255;
     const bool color = AnymapChannels(header.magic) == 3;
     reader->mode_ = wide ? (color ? ModeRGB48 : ModeGray16) : (color ? ModeRGB : ModeGray);
@@ -51,7 +56,7 @@ std::unique_ptr<CPixMap> CAnymapStripReader::ReadStrip(std::uint32_t rows) {
     const int channels = AnymapChannels(header_.magic);
     const ByteSampleScale scale(header_.maxval);
     for (std::uint32_t y = 0; y < rows; ++y) {
-        if (!ReadFileRow()) incomplete_ = true;
+        if (!WithAnymapReadErrors([this] { return ReadFileRow(); })) incomplete_ = true;
         if (header_.maxval > 255)
             StoreWordRow(fileRow_.data(), strip->Row(y), header_.width, channels, header_.maxval);
         else
@@ -59,4 +64,21 @@ std::unique_ptr<CPixMap> CAnymapStripReader::ReadStrip(std::uint32_t rows) {
     }
     nextRow_ += rows;
     return strip;
+}
+
+AnymapFileRows::AnymapFileRows(std::unique_ptr<CAnymapStripReader> reader, std::uint64_t stripBytes)
+    : reader_(std::move(reader)) {
+    const std::uint64_t rowBytes =
+        RowBytes(FindModeLayout(reader_->Mode())->bitsPerPixel, reader_->Width());
+    stripRows_ = static_cast<std::uint32_t>(std::clamp<std::uint64_t>(
+        stripBytes / std::max<std::uint64_t>(rowBytes, 1), 1, std::max(reader_->Height(), 1u)));
+}
+
+const std::uint8_t* AnymapFileRows::Rows(std::uint32_t first, std::uint32_t count,
+                                         std::ptrdiff_t& pitch) {
+    if (first != reader_->NextRow() || count > stripRows_) ThrowCodeError(EINVAL);
+    strip_.reset();
+    strip_ = reader_->ReadStrip(count);
+    pitch = strip_->Stride();
+    return strip_->Row(0);
 }

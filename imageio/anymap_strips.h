@@ -3,6 +3,7 @@
 #pragma once
 
 #include "anymap_header.h"
+#include "image_rows.h"
 #include "pix_map.h"
 
 #include <cstdint>
@@ -43,4 +44,26 @@ private:
     std::uint32_t nextRow_ = 0;
     bool incomplete_ = false;
     std::vector<std::uint8_t> fileRow_;
+};
+
+// A reader's strips as an ImageRowSource of strips about `stripBytes` large, for writers that
+// take the rows in order from the top (Rows throws EINVAL for any other row).
+class AnymapFileRows final : public ImageRowSource {
+public:
+    explicit AnymapFileRows(std::unique_ptr<CAnymapStripReader> reader,
+                            std::uint64_t stripBytes = std::uint64_t{1} << 20);
+
+    ImageMode Mode() const override { return reader_->Mode(); }
+    std::uint32_t Width() const override { return reader_->Width(); }
+    std::uint32_t Height() const override { return reader_->Height(); }
+    std::uint32_t MaxChannelValue() const override { return reader_->MaxChannelValue(); }
+    std::uint32_t StripRows() const override { return stripRows_; }
+    const std::uint8_t* Rows(std::uint32_t first, std::uint32_t count,
+                             std::ptrdiff_t& pitch) override;
+    bool Incomplete() const { return reader_->Incomplete(); }
+
+private:
+    std::unique_ptr<CAnymapStripReader> reader_;
+    std::uint32_t stripRows_;
+    std::unique_ptr<CPixMap> strip_;
 };

@@ -1,7 +1,9 @@
 #include "anymap_file.h"
 
+#include "anymap_rows.h"
 #include "mul_div.h"
 #include "qvt_error.h"
+#include "vector_clones.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -111,6 +113,33 @@ void WriteBitmapRows(ImageRowSource& image, RowWriter& out, bool binary) {
     });
 }
 
+// 16-bit words (gray, or blue, green, red) as big-endian samples in file order, clamped to
+// maxval.
+inline void StoreBigEndian(std::uint8_t* to, std::uint16_t word, std::uint16_t maxval) {
+    const std::uint16_t s = word < maxval ? word : maxval;
+    to[0] = static_cast<std::uint8_t>(s >> 8);
+    to[1] = static_cast<std::uint8_t>(s);
+}
+
+VECTOR_CLONES void StoreDeepGrayRow(std::uint8_t* __restrict to,
+                                    const std::uint16_t* __restrict from, std::size_t pixels,
+                                    std::uint16_t maxval) {
+#pragma omp simd
+    for (std::size_t i = 0; i < pixels; ++i)
+        StoreBigEndian(to + 2 * i, from[i], maxval);
+}
+
+VECTOR_CLONES void StoreDeepColourRow(std::uint8_t* __restrict to,
+                                      const std::uint16_t* __restrict from, std::size_t pixels,
+                                      std::uint16_t maxval) {
+#pragma omp simd
+    for (std::size_t i = 0; i < pixels; ++i) {
+        StoreBigEndian(to + 6 * i, from[3 * i + 2], maxval);
+        StoreBigEndian(to + 6 * i + 2, from[3 * i + 1], maxval);
+        StoreBigEndian(to + 6 * i + 4, from[3 * i], maxval);
+    }
+}
+
 // Display rows (8-bit gray or blue, green, red) scaled from 0 ... 255 down to 0 ... maxval, which
 // gives back exactly the samples an opened file had.
 void WriteDisplayRows(ImageRowSource& image, int channels, std::uint32_t maxval, RowWriter& out) {
@@ -126,11 +155,7 @@ void WriteDisplayRows(ImageRowSource& image, int channels, std::uint32_t maxval,
             if (maxval == 255 && channels == 1) {
                 std::memcpy(to, row, rowBytes);
             } else if (maxval == 255 && channels == 3) {
-                for (std::size_t i = 0; i < rowBytes; i += 3) {
-                    to[i] = row[i + 2];
-                    to[i + 1] = row[i + 1];
-                    to[i + 2] = row[i];
-                }
+                SwapOuterBytes(to, row, rowBytes / 3);
             } else {
                 for (std::size_t i = 0; i < rowBytes; i += static_cast<std::size_t>(channels))
                     for (int c = 0; c < channels; ++c)
@@ -149,7 +174,20 @@ void WriteDisplayRows(ImageRowSource& image, int channels, std::uint32_t maxval,
 // 16-bit words (gray, or blue, green, red) written as stored, clamped to maxval.
 void WriteDeepRows(ImageRowSource& image, int channels, std::uint32_t maxval, RowWriter& out) {
     const std::uint32_t width = image.Width();
+    // The row's words, copied out of its bytes.
+    std::vector<std::uint16_t> words(std::size_t{width} * static_cast<std::size_t>(channels));
     ForEachRow(image, [&](const std::uint8_t* row) {
+        if (out.Binary()) {
+            std::memcpy(words.data(), row, words.size() * 2);
+            std::uint8_t* to = out.Extend(words.size() * 2);
+            const auto clamp = static_cast<std::uint16_t>(maxval);
+            if (channels == 3)
+                StoreDeepColourRow(to, words.data(), width, clamp);
+            else
+                StoreDeepGrayRow(to, words.data(), width, clamp);
+            out.EndRow();
+            return;
+        }
         for (std::uint32_t x = 0; x < width; ++x)
             for (int c = channels - 1; c >= 0; --c) {
                 std::uint16_t s;

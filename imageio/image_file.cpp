@@ -44,8 +44,25 @@ RasterImage ReadImageFile(const std::string& path, const ImageReadOptions& optio
     return QtImages().read(path);
 }
 
+bool CanWriteImageFile(ImageMode mode, const std::string& path) {
+    switch (KindOfPath(path)) {
+    case ImageFileKind::QVT:
+        return IsQVTWritableMode(mode);
+    case ImageFileKind::Raw:
+        return IsRawMode(mode);
+    case ImageFileKind::Anymap:
+        if (IsAnymapMode(mode)) return true;
+        break;
+    case ImageFileKind::Other:
+        break;
+    }
+    // Anymap extensions in other modes go to Qt's anymap encoder, as any other extension.
+    return QtImages().canWrite(mode, path);
+}
+
 void WriteImageFile(RasterImage& image, const std::string& path, const ImageWriteOptions& options) {
     const ImageMode mode = image.Mode();
+    if (!CanWriteImageFile(mode, path)) throw ImageFileError(kNoSuitableFormat);
     switch (KindOfPath(path)) {
     case ImageFileKind::QVT:
         return WriteQVTFile(image, path, options.qvt);
@@ -57,7 +74,5 @@ void WriteImageFile(RasterImage& image, const std::string& path, const ImageWrit
     case ImageFileKind::Other:
         break;
     }
-    if (!IsDisplayHeldMode(mode) || !QtImages().canWrite(path))
-        throw ImageFileError(kNoSuitableFormat);
     QtImages().write(image, path);
 }

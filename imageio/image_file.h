@@ -27,10 +27,16 @@ struct ImageWriteOptions {
 // Throws ImageFileError.
 RasterImage ReadImageFile(const std::string& path, const ImageReadOptions& options = {});
 
-// ".qvt" for the modes the codec holds; anymap extensions for the anymap modes (the variant
-// follows the mode); ".raw" for every mode but Indexed; any other extension through the Qt
-// encoder it selects for Bitmap, Gray, Indexed, RGB and ARGB. Anything else throws
+// Whether WriteImageFile can save an image of the mode under this name: ".qvt" for the modes the
+// codec holds; anymap extensions for the anymap modes (the variant follows the mode); ".raw" for
+// every mode but Indexed; any other extension (and anymap ones in other modes) through the Qt
+// encoder it selects, for Bitmap, Gray, Indexed, RGB and ARGB, and for Gray16 and RGB48 where
+// the encoder keeps 16-bit samples (PNG, TIFF). Save dialogs and save dispatches ask this.
+bool CanWriteImageFile(ImageMode mode, const std::string& path);
+
+// Saves the image by the rules of CanWriteImageFile; deep samples below their full range are
+// stretched to it for Qt's 16-bit encoders. Where CanWriteImageFile is false throws
 // ImageFileError("Cannot save image.\nThere is no suitable image format.") before the file is
-// created.
+// created; other failures throw ImageFileError too.
 void WriteImageFile(RasterImage& image, const std::string& path,
                     const ImageWriteOptions& options = {});

@@ -10,7 +10,7 @@
 // The functions of qt_image_file.h.
 struct QtImageFunctions {
     RasterImage (*read)(const std::string& path);
-    bool (*canWrite)(const std::string& path);
+    bool (*canWrite)(ImageMode mode, const std::string& path);
     void (*write)(RasterImage& image, const std::string& path);
 };
 

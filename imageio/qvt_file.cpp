@@ -3,6 +3,8 @@
 #include "mode_layout.h"
 #include "pixmap_factory.h"
 #include "qvt_my_image.h"
+#include "qvt_user_data.h"
+#include "region_at_level.h"
 
 #include <algorithm>
 #include <array>
@@ -10,9 +12,6 @@
 #include <cstring>
 
 namespace {
-
-// Four bytes of user data carry a deep image's maximum when the used bits alone cannot say it.
-constexpr std::uint32_t kMaximumUserDataLength = 4;
 
 class ErrorRecorder final : public CodecErrorReporter {
 public:
@@ -32,12 +31,8 @@ std::uint32_t StoredMaximum(const CQVTImage& qvt) {
     const int bits = qvt.ChannelDepth();
     const std::uint32_t fromBits =
         bits >= 32 ? 0xFFFFFFFFu : static_cast<std::uint32_t>((std::uint64_t{1} << bits) - 1);
-    const auto data = qvt.UserData();
-    if (data.size() != kMaximumUserDataLength || qvt.UserDataLength() != kMaximumUserDataLength)
-        return fromBits;
-    const std::uint32_t stored = std::uint32_t{data[0]} | std::uint32_t{data[1]} << 8 |
-                                 std::uint32_t{data[2]} << 16 | std::uint32_t{data[3]} << 24;
-    return std::bit_width(stored) == static_cast<unsigned>(bits) ? stored : fromBits;
+    const auto stored = ReadStoredMaximum(qvt.UserData(), qvt.UserDataLength());
+    return stored && std::bit_width(*stored) == static_cast<unsigned>(bits) ? *stored : fromBits;
 }
 
 RasterImage ExportDisplayHeld(CQVTImage& qvt, std::uint32_t width, std::uint32_t height) {
@@ -69,42 +64,25 @@ RasterImage ExportPixMap(CQVTImage& qvt, std::uint32_t width, std::uint32_t heig
     return MakeRasterImage(std::move(pixels), IsDeepMode(mode) ? StoredMaximum(qvt) : 0);
 }
 
-// The region scaled to a level the way the decoder scales it, rounding every edge up.
-PixRect RegionAtLevel(const RegionRect& region, int level, std::uint32_t width,
+// The region at the decoded level, as a region read of the same file would export it.
+PixRect DecodedRegion(const CQVTImage& qvt, const RegionRect& region, std::uint32_t width,
                       std::uint32_t height) {
-    const auto up = [level](std::uint32_t v) {
-        return static_cast<std::uint32_t>((std::uint64_t{v} + (std::uint64_t{1} << level) - 1) >>
-                                          level);
-    };
-    const std::uint32_t right = region.right == 0 ? width : std::min(up(region.right), width);
-    const std::uint32_t bottom = region.bottom == 0 ? height : std::min(up(region.bottom), height);
-    return {up(region.left), up(region.top), right, bottom};
+    const RegionRect inside = ClipRegionToImage(region, qvt.Header().width, qvt.Header().height);
+    if (inside.IsEmpty()) ThrowCodeError(EINVAL);
+    const RegionRect scaled = RegionAtLevel(inside, qvt.CurrentLevel(), width, height);
+    return {scaled.left, scaled.top, scaled.right, scaled.bottom};
 }
 
-// Cuts a decoded whole image to a region, for files whose data cannot be read by region.
-RasterImage Crop(RasterImage& whole, const PixRect& rect) {
-    if (rect.IsEmpty()) ThrowCodeError(EINVAL);
-    ImagePixels source(whole);
-    std::unique_ptr<CPixMap> part;
-    try {
-        part = CreatePixMap({0, 0, rect.Width(), rect.Height()}, source->GetMode());
-        if (const std::uint8_t* table = source->GetColorTable())
-            std::memcpy(part->AllocColorTable(), table, kColorTableSize);
-    } catch (const IOException&) {
-        throw ImageFileError(kImageCreationFailed);
-    }
-    source->CopyRect(rect, *part, part->Rect());
-    return MakeRasterImage(std::move(part), whole.maxChannelValue);
-}
-
-// Opens the file and decodes the chosen level, or the region when the file can be read by
-// region; returns whether it was. Throws ImageFileError.
-bool DecodeQVT(CQVTMyImage& qvt, const std::string& path, const QVTReadOptions& options) {
-    qvt.SetUserDataPolicy(kMaximumUserDataLength);
+// Decodes the chosen level of an opened file, or the region when the file can be read by region;
+// returns whether it was. Throws ImageFileError.
+bool DecodeOpened(CQVTImage& qvt, const QVTReadOptions& options) {
     qvt.SetThreadCount(options.threads);
-    ErrorRecorder errors;
-    if (!qvt.OpenPath(path, &errors)) errors.Rethrow();
-    const int coarsest = std::max(0, qvt.Header().levels - 1);
+    const QVTHeader& header = qvt.Header();
+    if (options.region &&
+        (options.region->left >= header.width || options.region->top >= header.height))
+        throw ImageFileError("The region lies outside the " + std::to_string(header.width) + " x " +
+                             std::to_string(header.height) + " image.");
+    const int coarsest = std::max(0, header.levels - 1);
     const int level = options.thumbnail ? coarsest : std::clamp(options.level, 0, coarsest);
     try {
         const bool regionRead = options.region && (qvt.LeadIn().version & kVersionRegion) != 0;
@@ -118,16 +96,25 @@ bool DecodeQVT(CQVTMyImage& qvt, const std::string& path, const QVTReadOptions& 
     }
 }
 
+// Opens the file and decodes it as DecodeOpened does. Throws ImageFileError.
+bool DecodeQVT(CQVTMyImage& qvt, const std::string& path, const QVTReadOptions& options) {
+    OpenQVTFile(qvt, path);
+    return DecodeOpened(qvt, options);
+}
+
 // The decoded image, cut to the region when the file could not be read by region.
-RasterImage ExportDecoded(CQVTMyImage& qvt, const QVTReadOptions& options, bool regionRead) {
+RasterImage ExportDecoded(CQVTImage& qvt, const QVTReadOptions& options, bool regionRead) {
     try {
         const std::uint32_t width = qvt.ExportWidth();
         const std::uint32_t height = qvt.ExportHeight();
         RasterImage image = IsDisplayHeldMode(qvt.Header().mode)
                                 ? ExportDisplayHeld(qvt, width, height)
                                 : ExportPixMap(qvt, width, height);
-        if (!options.region || regionRead) return image;
-        return Crop(image, RegionAtLevel(*options.region, qvt.CurrentLevel(), width, height));
+        if (options.region && !regionRead)
+            image = CropRasterImage(image, DecodedRegion(qvt, *options.region, width, height));
+        image.profile =
+            ReadStoredProfile(qvt.UserData(), qvt.UserDataLength(), image.profileDropped);
+        return image;
     } catch (const IOException& error) {
         ThrowCodeError(error.error);
     }
@@ -140,6 +127,28 @@ RasterImage ReadQVTFile(const std::string& path, const QVTReadOptions& options) 
     const bool regionRead = DecodeQVT(qvt, path, options);
     return ExportDecoded(qvt, options, regionRead);
 }
+
+void OpenQVTStream(CQVTImage& qvt, CQVTStream& stream) {
+    qvt.SetUserDataPolicy(kKeptUserDataLength);
+    try {
+        qvt.Open(stream);
+    } catch (const IOException& error) {
+        ThrowCodeError(error.error);
+    }
+}
+
+RasterImage ReadOpenedQVT(CQVTImage& qvt, const QVTReadOptions& options) {
+    const bool regionRead = DecodeOpened(qvt, options);
+    return ExportDecoded(qvt, options, regionRead);
+}
+
+void OpenQVTFile(CQVTMyImage& qvt, const std::string& path) {
+    qvt.SetUserDataPolicy(kKeptUserDataLength);
+    ErrorRecorder errors;
+    if (!qvt.OpenPath(path, &errors)) errors.Rethrow();
+}
+
+RasterImage ExportQVTLevel(CQVTImage& qvt) { return ExportDecoded(qvt, {}, true); }
 
 QVTFileRows::QVTFileRows(const std::string& path, const QVTReadOptions& options,
                          std::uint64_t stripBytes)
@@ -205,9 +214,9 @@ bool IsQVTWritableMode(std::uint32_t mode) {
 namespace {
 
 void PrepareFromDisplay(CQVTImage& qvt, QVTHeader header, std::uint8_t flags,
-                        const CDisplayImage& display) {
+                        const CDisplayImage& display, const IccProfile* profile) {
     header.bitsPerPixel = static_cast<std::uint8_t>(display.BitsPerPixel());
-    qvt.SetHeader(header, flags);
+    qvt.SetHeader(header, flags, QVTUserData(std::nullopt, profile));
     if (header.mode == ModeIndexed) {
         std::array<std::uint8_t, kColorTableSize> table{};
         display.GetColors(0, std::min(display.ColorCount(), 256), table.data());
@@ -217,52 +226,111 @@ void PrepareFromDisplay(CQVTImage& qvt, QVTHeader header, std::uint8_t flags,
                      static_cast<std::uint32_t>(display.BitsPerPixel()));
 }
 
-void PrepareFromPixMap(CQVTImage& qvt, QVTHeader header, std::uint8_t flags, const CPixMap& pixels,
-                       std::uint32_t maxChannelValue) {
-    header.bitsPerPixel = pixels.BitsPerPixel();
+// Sets the header of an image whose samples come from pixel-map rows: deep samples with the
+// maximum channel value deciding the used bits.
+void SetPixMapHeader(CQVTImage& qvt, QVTHeader header, std::uint8_t flags,
+                     std::uint32_t bitsPerPixel, std::uint32_t maxChannelValue,
+                     const IccProfile* profile) {
+    header.bitsPerPixel = static_cast<std::uint8_t>(bitsPerPixel);
     std::uint32_t maximum = 0;
-    std::array<std::uint8_t, kMaximumUserDataLength> userData{};
-    std::span<const std::uint8_t> extra;
+    std::optional<std::uint32_t> storedMaximum;
     if (IsDeepMode(header.mode)) {
         const std::uint32_t full = FullRangeMaximum(header.mode);
         maximum = maxChannelValue == 0 || maxChannelValue > full ? full : maxChannelValue;
         // Only 2^b - 1 follows from the used bits; any other maximum is stored beside them.
-        if (!std::has_single_bit(std::uint64_t{maximum} + 1)) {
-            for (std::size_t i = 0; i < userData.size(); ++i)
-                userData[i] = static_cast<std::uint8_t>(maximum >> (8 * i));
-            extra = userData;
-        }
+        if (!std::has_single_bit(std::uint64_t{maximum} + 1)) storedMaximum = maximum;
     }
-    qvt.SetHeader(header, flags, extra);
+    qvt.SetHeader(header, flags, QVTUserData(storedMaximum, profile));
     qvt.SetMaxChannelValue(maximum);
+}
+
+void PrepareFromPixMap(CQVTImage& qvt, const QVTHeader& header, std::uint8_t flags,
+                       const CPixMap& pixels, std::uint32_t maxChannelValue,
+                       const IccProfile* profile) {
+    SetPixMapHeader(qvt, header, flags, pixels.BitsPerPixel(), maxChannelValue, profile);
     qvt.ImportPixels(pixels.Stride(), pixels.GetBits(), pixels.BitsPerPixel(), nullptr, nullptr,
                      nullptr, SampleAlignment::Low);
+}
+
+QVTHeader HeaderFor(ImageMode mode, std::uint32_t width, std::uint32_t height,
+                    const QVTWriteOptions& options) {
+    QVTHeader header;
+    header.width = width;
+    header.height = height;
+    header.levels = static_cast<std::uint8_t>(std::clamp(options.levels, 0, kMaxLevels));
+    header.quality = static_cast<std::uint8_t>(std::clamp(options.quality, 0, 31));
+    header.mode = mode;
+    header.channels = ChannelsFromMode(static_cast<std::uint8_t>(mode));
+    return header;
+}
+
+std::uint8_t VersionFlags(const QVTWriteOptions& options) {
+    return options.regionSupport ? kVersionRegion : 0;
+}
+
+void SaveQVT(CQVTMyImage& qvt, const std::string& path, const QVTWriteOptions& options) {
+    ErrorRecorder errors;
+    if (!qvt.SavePath(path, options.progress, options.progressData, &errors)) errors.Rethrow();
+}
+
+// Makes the codec image ready to write the image. Throws ImageFileError.
+void PrepareQVT(CQVTImage& qvt, RasterImage& image, const QVTWriteOptions& options) {
+    const ImageMode mode = image.Mode();
+    if (!IsQVTWritableMode(mode) || !image.display) throw ImageFileError(kNoSuitableFormat);
+    const QVTHeader header = HeaderFor(mode, image.Width(), image.Height(), options);
+    const std::uint8_t flags = VersionFlags(options);
+
+    qvt.SetThreadCount(options.threads);
+    try {
+        if (image.pixMap)
+            PrepareFromPixMap(qvt, header, flags, *image.pixMap, image.maxChannelValue,
+                              image.profile.get());
+        else
+            PrepareFromDisplay(qvt, header, flags, *image.display, image.profile.get());
+    } catch (const IOException& error) {
+        ThrowCodeError(error.error);
+    }
 }
 
 } // namespace
 
 void WriteQVTFile(RasterImage& image, const std::string& path, const QVTWriteOptions& options) {
-    const ImageMode mode = image.Mode();
-    if (!IsQVTWritableMode(mode) || !image.display) throw ImageFileError(kNoSuitableFormat);
-    QVTHeader header;
-    header.width = image.Width();
-    header.height = image.Height();
-    header.levels = static_cast<std::uint8_t>(std::clamp(options.levels, 0, kMaxLevels));
-    header.quality = static_cast<std::uint8_t>(std::clamp(options.quality, 0, 31));
-    header.mode = mode;
-    header.channels = ChannelsFromMode(static_cast<std::uint8_t>(mode));
-    const std::uint8_t flags = options.regionSupport ? kVersionRegion : 0;
+    CQVTMyImage qvt;
+    PrepareQVT(qvt, image, options);
+    SaveQVT(qvt, path, options);
+}
 
+void WriteQVTFile(ImageRowSource& rows, const std::string& path, const QVTWriteOptions& options) {
+    const ImageMode mode = rows.Mode();
+    const ModeLayout* layout = FindModeLayout(mode);
+    if (!IsQVTWritableMode(mode) || mode == ModeIndexed || !layout)
+        throw ImageFileError(kNoSuitableFormat);
     CQVTMyImage qvt;
     qvt.SetThreadCount(options.threads);
     try {
-        if (image.pixMap)
-            PrepareFromPixMap(qvt, header, flags, *image.pixMap, image.maxChannelValue);
-        else
-            PrepareFromDisplay(qvt, header, flags, *image.display);
+        SetPixMapHeader(qvt, HeaderFor(mode, rows.Width(), rows.Height(), options),
+                        VersionFlags(options), layout->bitsPerPixel, rows.MaxChannelValue(),
+                        nullptr);
+        for (std::uint32_t first = 0; first < rows.Height();) {
+            const std::uint32_t count = std::min(rows.StripRows(), rows.Height() - first);
+            std::ptrdiff_t pitch = 0;
+            const std::uint8_t* bits = rows.Rows(first, count, pitch);
+            qvt.ImportPixelRows(first, count, pitch, bits, layout->bitsPerPixel, nullptr,
+                                SampleAlignment::Low);
+            first += count;
+        }
     } catch (const IOException& error) {
         ThrowCodeError(error.error);
     }
-    ErrorRecorder errors;
-    if (!qvt.SavePath(path, options.progress, options.progressData, &errors)) errors.Rethrow();
+    SaveQVT(qvt, path, options);
+}
+
+void WriteQVTStream(RasterImage& image, CQVTStream& stream, const QVTWriteOptions& options) {
+    CQVTImage qvt;
+    PrepareQVT(qvt, image, options);
+    try {
+        qvt.Write(stream, nullptr, options.progress, options.progressData);
+    } catch (const IOException& error) {
+        ThrowCodeError(error.error);
+    }
 }

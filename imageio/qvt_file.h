@@ -23,11 +23,27 @@ struct QVTReadOptions {
 
 // Decodes the file down to the chosen level, restricted to the region when one is given (files
 // without region support are decoded whole and cut). Deep samples keep their values: the image's
-// maximum channel value is the one stored with the file, or 2^(used bits) - 1.
-// Throws ImageFileError with the codec's or the system's text.
+// maximum channel value is the one stored with the file, or 2^(used bits) - 1. A region that
+// reaches past the image is cut to it. Throws ImageFileError with the codec's or the system's
+// text, or for a region that starts outside the image "The region lies outside the W x H image.".
 RasterImage ReadQVTFile(const std::string& path, const QVTReadOptions& options = {});
 
+class CQVTImage;
 class CQVTMyImage;
+class CQVTStream;
+
+// Reads the head of the QVT data at the stream's position into `qvt`, keeping what
+// ReadOpenedQVT needs of it; the stream must outlive the reads. Throws ImageFileError.
+void OpenQVTStream(CQVTImage& qvt, CQVTStream& stream);
+// Decodes a head read by OpenQVTStream as ReadQVTFile decodes a file. Throws ImageFileError.
+RasterImage ReadOpenedQVT(CQVTImage& qvt, const QVTReadOptions& options);
+
+// Opens the file and reads its head as ReadQVTFile does, for a caller that decodes it level by
+// level itself; the file stays open until ClosePath. Throws ImageFileError.
+void OpenQVTFile(CQVTMyImage& qvt, const std::string& path);
+// The image at the level decoded last (the region, when a region was read), as ReadQVTFile
+// gives it. Throws ImageFileError.
+RasterImage ExportQVTLevel(CQVTImage& qvt);
 
 // A file decoded as ReadQVTFile decodes it, its rows handed out a strip at a time, each exported
 // from the decoded planes when it is asked for, so the image is never held twice. (A region of a
@@ -82,3 +98,10 @@ bool IsQVTWritableMode(std::uint32_t mode);
 // maximum that is not 2^b - 1 travels as four bytes of user data. Throws ImageFileError
 // ("Cannot save image.\nThere is no suitable image format." for a mode QVT cannot hold).
 void WriteQVTFile(RasterImage& image, const std::string& path, const QVTWriteOptions& options = {});
+// As WriteQVTFile for an image without colour table or profile whose rows come a strip at a
+// time, in order from the top, each imported into the codec's planes as it comes: the image is
+// never held whole beside them. The file is created once all rows are in.
+void WriteQVTFile(ImageRowSource& rows, const std::string& path,
+                  const QVTWriteOptions& options = {});
+// As WriteQVTFile, into the stream at its position; the codec seeks back within what it wrote.
+void WriteQVTStream(RasterImage& image, CQVTStream& stream, const QVTWriteOptions& options = {});

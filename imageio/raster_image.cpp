@@ -2,6 +2,7 @@
 
 #include "pixmap_factory.h"
 #include "qvt_error.h"
+#include "qvt_format.h"
 
 #include <algorithm>
 #include <cstring>
@@ -16,6 +17,23 @@ ImageMode RasterImage::Mode() const {
 bool IsDisplayHeldMode(std::uint32_t mode) {
     return mode == ModeBitmap || mode == ModeGray || mode == ModeIndexed || mode == ModeRGB ||
            mode == ModeARGB;
+}
+
+bool ProfileFitsMode(ProfileSpace space, std::uint32_t mode) {
+    switch (space) {
+    case ProfileSpace::RGB:
+        return mode == ModeBitmap || mode == ModeIndexed || mode == ModeRGB || mode == ModeARGB ||
+               mode == ModeRGB48 || mode == ModeRGB12 || mode == ModeRGB16;
+    case ProfileSpace::Gray:
+        return mode == ModeBitmap || mode == ModeGray || mode == ModeGray16 || mode == ModeGray32;
+    case ProfileSpace::CMYK:
+        return mode == ModeCMYK || mode == ModeCMYK64;
+    case ProfileSpace::Lab:
+        return mode == ModeLab || mode == ModeLab48;
+    case ProfileSpace::Other:
+        break;
+    }
+    return false;
 }
 
 bool IsDeepMode(std::uint32_t mode) {
@@ -81,4 +99,19 @@ RasterImage MakeRasterImage(std::unique_ptr<CPixMap> pixels, std::uint32_t maxCh
         throw ImageFileError(kImageCreationFailed);
     }
     return image;
+}
+
+RasterImage CropRasterImage(RasterImage& whole, const PixRect& rect) {
+    if (rect.IsEmpty()) ThrowCodeError(EINVAL);
+    ImagePixels source(whole);
+    std::unique_ptr<CPixMap> part;
+    try {
+        part = CreatePixMap({0, 0, rect.Width(), rect.Height()}, source->GetMode());
+        if (const std::uint8_t* table = source->GetColorTable())
+            std::memcpy(part->AllocColorTable(), table, kColorTableSize);
+    } catch (const IOException&) {
+        throw ImageFileError(kImageCreationFailed);
+    }
+    source->CopyRect(rect, *part, part->Rect());
+    return MakeRasterImage(std::move(part), whole.maxChannelValue);
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "display_image.h"
+#include "icc_profile.h"
 #include "pix_map.h"
 
 #include <cstdint>
@@ -27,6 +28,11 @@ inline constexpr const char* kCannotReadHeader = "Cannot read image header.";
 inline constexpr const char* kImageCreationFailed = "Image creation failed.";
 inline constexpr const char* kNoSuitableFormat =
     "Cannot save image.\nThere is no suitable image format.";
+// The warning every caller gives for an image read with `incomplete` set.
+inline constexpr const char* kIncompleteImage =
+    "The file ends before its image data; the missing samples are 0.";
+inline constexpr const char* kDroppedProfile =
+    "The image's colour profile is damaged and was ignored.";
 
 // Throws ImageFileError with the text of an errno value or codec code.
 [[noreturn]] void ThrowCodeError(std::uint32_t code);
@@ -38,14 +44,25 @@ struct RasterImage {
     std::unique_ptr<CPixMap> pixMap;
     // Largest sample value of a deep image (the anymap maxval); 0 when none is known.
     std::uint32_t maxChannelValue = 0;
-    // Set when the file ended before its raster did; the missing samples are 0.
+    // Set when the file ended before its raster did; the missing samples are 0. Callers warn
+    // with kIncompleteImage. (Data that is wrong rather than missing throws instead.)
     bool incomplete = false;
+    // The ICC profile the samples are meant in, as the file carried it; null when it carried
+    // none (the samples are then taken as sRGB). Shared: copies of the image keep the same one.
+    std::shared_ptr<const IccProfile> profile;
+    // Set when the file carried a profile that cannot be used: it was left out. Callers say so
+    // with kDroppedProfile.
+    bool profileDropped = false;
 
     // The pixel map's mode when there is one, else the display mode.
     ImageMode Mode() const;
     std::uint32_t Width() const { return display ? display->Width() : 0; }
     std::uint32_t Height() const { return display ? display->Height() : 0; }
 };
+
+// Whether a profile of the space describes samples of the mode: RGB profiles the colour modes
+// (and bitmaps), gray profiles the gray modes (and bitmaps), CMYK and L*a*b* profiles their own.
+bool ProfileFitsMode(ProfileSpace space, std::uint32_t mode);
 
 // True for the modes a display image holds exactly: Bitmap, Gray, Indexed, RGB and ARGB.
 bool IsDisplayHeldMode(std::uint32_t mode);
@@ -77,3 +94,8 @@ std::unique_ptr<CPixMap> StretchedToFullRange(const CPixMap& source, std::uint32
 // below its full range is shown stretched to the full range. Throws ImageFileError
 // ("Image creation failed.") when memory runs out.
 RasterImage MakeRasterImage(std::unique_ptr<CPixMap> pixels, std::uint32_t maxChannelValue);
+
+// A new image of the rectangle of `whole` (its own coordinates), in the same mode and with the
+// same maximum channel value. Throws ImageFileError ("Image creation failed." when
+// memory runs out).
+RasterImage CropRasterImage(RasterImage& whole, const PixRect& rect);

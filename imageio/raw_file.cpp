@@ -71,6 +71,7 @@ RasterImage ReadRawFile(const std::string& path, const RawLayout& layout) {
     const bool words32 = layout.mode == ModeGray32;
     const std::uint64_t samples = rowBytes / (words32 ? 4 : 2);
     bool complete = true;
+    errno = 0;
     for (std::uint32_t y = 0; y < layout.height; ++y) {
         std::uint8_t* row = pixels->Row(y);
         const std::size_t got = complete ? std::fread(row, 1, rowBytes, file.get()) : 0;
@@ -80,7 +81,8 @@ RasterImage ReadRawFile(const std::string& path, const RawLayout& layout) {
         if (deep && words32) ClampRow<std::uint32_t>(row, samples, maximum);
         if (deep && !words32) ClampRow<std::uint16_t>(row, samples, maximum);
     }
-    if (std::ferror(file.get())) ThrowCodeError(EIO);
+    if (std::ferror(file.get()))
+        ThrowCodeError(static_cast<std::uint32_t>(errno != 0 ? errno : EIO));
     RasterImage image = MakeRasterImage(std::move(pixels), deep ? maximum : 0);
     image.incomplete = !complete;
     return image;

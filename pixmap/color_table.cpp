@@ -13,27 +13,6 @@ namespace {
 
 constexpr std::size_t kTableBytes = 256 * 4;
 
-struct Hsl {
-    int hue;
-    int saturation;
-    int lightness;
-};
-
-Hsl HslOf(int red, int green, int blue) {
-    const int high = std::max({red, green, blue}), low = std::min({red, green, blue});
-    const int lightness = (high + low) / 2;
-    if (high == low) return {0, 0, std::min(lightness, 255)};
-    const int d = high - low;
-    const int saturation = lightness < 128 ? d * 256 / (high + low) : d * 256 / (512 - high - low);
-    const int r = ((high - red) * 60 + 180 * d) / d;
-    const int g = ((high - green) * 60 + 180 * d) / d;
-    const int b = ((high - blue) * 60 + 180 * d) / d;
-    int hue = red == high ? b - g : green == high ? r - b + 120 : g - r + 240;
-    if (hue < 0) hue += 360;
-    if (hue > 359) hue -= 360;
-    return {hue, std::min(saturation, 255), std::min(lightness, 255)};
-}
-
 // Entries whose lightness lies in 51 ... 199 sort by hue, lightness, saturation; the others by
 // lightness first. Since lightness alone separates the dark ones (below every middle entry) from
 // the light ones (above), this is a strict weak order: dark, middle, light.
@@ -58,6 +37,21 @@ std::array<std::uint8_t, 256> NearestIndices(const std::uint8_t* from, const std
 }
 
 } // namespace
+
+Hsl HslOf(int red, int green, int blue) {
+    const int high = std::max({red, green, blue}), low = std::min({red, green, blue});
+    const int lightness = (high + low) / 2;
+    if (high == low) return {0, 0, std::min(lightness, 255)};
+    const int d = high - low;
+    const int saturation = lightness < 128 ? d * 256 / (high + low) : d * 256 / (512 - high - low);
+    const int r = ((high - red) * 60 + 180 * d) / d;
+    const int g = ((high - green) * 60 + 180 * d) / d;
+    const int b = ((high - blue) * 60 + 180 * d) / d;
+    int hue = red == high ? b - g : green == high ? r - b + 120 : g - r + 240;
+    if (hue < 0) hue += 360;
+    if (hue > 359) hue -= 360;
+    return {hue, std::min(saturation, 255), std::min(lightness, 255)};
+}
 
 NearestColor FindNearestInTable(const std::uint8_t* table, int red, int green, int blue,
                                 std::uint8_t start) {

@@ -11,6 +11,15 @@ struct NearestColor {
     std::uint32_t distance; // squared distance over red, green, blue
 };
 
+// Integer hue (0 ... 359), saturation and lightness (0 ... 255) of a color, the keys by which
+// SortColorTable orders a table.
+struct Hsl {
+    int hue;
+    int saturation;
+    int lightness;
+};
+Hsl HslOf(int red, int green, int blue);
+
 // Searches the 256 entries from `start`, wrapping around; the first entry with the smallest
 // distance wins and a distance of 0 ends the search. Without a table: index 255, 2^31 - 1.
 NearestColor FindNearestColor(const CPixMap& indexed, int red, int green, int blue,

@@ -58,9 +58,8 @@ std::unique_ptr<CDisplayImage> CDisplayImage::Create(std::uint32_t width, std::u
     if (pitch > std::uint64_t{std::numeric_limits<std::int32_t>::max()}) return nullptr;
     const auto bytes = CheckedMul(pitch, height);
     if (!bytes) return nullptr;
-    ByteBuffer pixels = TryAllocate<std::uint8_t>(*bytes);
+    ByteBuffer pixels = TryAllocate<std::uint8_t>(*bytes, true);
     if (!pixels) return nullptr;
-    std::memset(pixels.get(), 0, static_cast<std::size_t>(*bytes));
 
     std::unique_ptr<CDisplayImage> image(new CDisplayImage());
     image->width_ = width;

@@ -43,7 +43,8 @@ protected:
 
     std::string Path(const std::string& name) const { return (dir_ / name).string(); }
 
-    // `environment` holds NAME=VALUE words for the command's environment.
+    // `environment` goes before the command in the shell: NAME=VALUE words for its environment,
+    // or commands that set its limits.
     Outcome Run(const std::string& arguments, const std::string& environment = "") const {
         const std::string out = Path("stdout.txt");
         const std::string err = Path("stderr.txt");

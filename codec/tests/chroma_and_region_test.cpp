@@ -3,6 +3,7 @@
 // too, equals the same crop of the whole export.
 #include "channel_test_image.h"
 #include "chroma_reduction.h"
+#include "error_of.h"
 #include "export_area.h"
 #include "pixel_export.h"
 
@@ -159,12 +160,7 @@ TEST(RegionExportArea, WholeEmptyAndMisplacedRegions) {
     EXPECT_EQ(whole.left, 0u);
 
     const auto error = [&](RegionRect region, std::array<PlaneOrigin, kMaxChannels> start) {
-        try {
-            RegionExportArea(channels.image, region, start);
-        } catch (const IOException& e) {
-            return e.error;
-        }
-        return static_cast<std::uint32_t>(ErrorNone);
+        return ErrorOf([&] { RegionExportArea(channels.image, region, start); });
     };
     EXPECT_EQ(error({4, 2, 4, 5}, origin), ErrorWrongFormat);
     EXPECT_EQ(error({4, 5, 6, 2}, origin), ErrorWrongFormat);

@@ -18,22 +18,6 @@ TEST(FormatRecords, HeaderAndLeadInHaveTheirByteLayout) {
     EXPECT_EQ(StoreLeadIn(leadIn), expected);
 }
 
-TEST(FormatRecords, AShortHeaderKeepsTheDefaultsBeyondIt) {
-    const std::uint8_t bytes[16] = {5, 0, 0, 0, 6, 0, 0, 0, 2, 1, 8, 1, 1, 8, 0, 0};
-    const QVTHeader header = LoadHeader(bytes, 9);
-    EXPECT_EQ(header.width, 5u);
-    EXPECT_EQ(header.height, 6u);
-    EXPECT_EQ(header.levels, 2);
-    EXPECT_EQ(header.quality, 0);
-    EXPECT_EQ(header.mode, 255);
-}
-
-TEST(FormatRecords, WriterLeadInCoversColourTableAndUserData) {
-    EXPECT_EQ(MakeLeadIn(0, ModeRGB, 0).headerSize, 16u);
-    EXPECT_EQ(MakeLeadIn(0, ModeIndexed, 3).headerSize, 16u + 1024 + 3);
-    EXPECT_EQ(MakeLeadIn(kVersionRegion, ModeGray, 0).version, 0x7E);
-}
-
 TEST(FormatRecords, VersionNumberFollowsTheHighestFlag) {
     const std::pair<std::uint8_t, int> cases[] = {{0x76, 7}, {0x7E, 7}, {0x36, 6}, {0x16, 5},
                                                   {0x06, 2}, {0x04, 1}, {0x00, 1}, {0x41, 7}};

@@ -38,13 +38,6 @@ TEST(Lifting, RowStepsMatchTheInterleavedStepsForEveryWidth) {
     }
 }
 
-TEST(Lifting, ShortRowsAreOnlySplit) {
-    std::vector<std::int32_t> row = {1, 2, 3, 4};
-    std::vector<std::int32_t> scratch(4);
-    ForwardRowStep(row.data(), 4, scratch.data());
-    EXPECT_EQ(row, (std::vector<std::int32_t>{1, 3, 2, 4}));
-}
-
 TEST(Lifting, SmallestLiftedWidthsOnKnownValues) {
     // Width 5 takes the odd end, width 6 the even end; a linear ramp predicts to zero highs.
     std::vector<std::int32_t> scratch(6);

@@ -4,25 +4,20 @@
 // touching memory outside the rows.
 #include "channel_test_image.h"
 #include "channel_transform.h"
+#include "error_of.h"
 #include "pixel_export.h"
 #include "pixel_import.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 #include <limits>
+#include <random>
 #include <vector>
 
 namespace {
-
-std::uint32_t ErrorOf(const auto& action) {
-    try {
-        action();
-    } catch (const IOException& e) {
-        return e.error;
-    }
-    return ErrorNone;
-}
 
 TEST(PixelExchangeExamples, RgbBytesThroughTheColourTransform) {
     TestChannels channels(ModeRGB, 1, 1, 3);
@@ -63,6 +58,14 @@ TEST(PixelExchangeExamples, Gray16IsCentredOnItsDepth) {
     ImportPixelRows(low.image, reinterpret_cast<const std::uint8_t*>(lowWords), 4, 16, how);
     EXPECT_EQ(low.At(0, 0, 0), 2047);
     EXPECT_EQ(low.At(0, 1, 0), 2047);
+
+    // Exported back, samples just outside the depth stop at its ends.
+    const std::int32_t samples[5] = {-2049, -2048, 0, 2047, 2048};
+    TestChannels edges(ModeGray16, 5, 1, 1, 12);
+    std::copy(std::begin(samples), std::end(samples), edges.storage[0].begin());
+    std::array<std::uint16_t, 5> exported{};
+    ExportPixelRows(edges.image, reinterpret_cast<std::uint8_t*>(exported.data()), 10, 16, how);
+    EXPECT_EQ(exported, (std::array<std::uint16_t, 5>{0, 0, 2048, 4095, 4095}));
 }
 
 TEST(PixelExchangeExamples, BitmapRowPaddingIsZero) {
@@ -210,6 +213,70 @@ TEST(PixelExchangeExamples, ExtremeSamplesAreClamped) {
                     EXPECT_EQ(rows.Row(1)[3], 0x7F); // bit 31 is never a sample bit
                 }
             }
+        }
+    }
+}
+
+// Three-byte colour rows, in either channel order, against the colour formula taken in 64 bits:
+// rows of samples a real image holds and rows where a damaged sample lies far outside them.
+TEST(PixelExchangeExamples, ColourRowsFollowTheWideFormula) {
+    std::mt19937 rng(4);
+    for (const std::uint32_t width : {1u, 7u, 8u, 33u, 70u}) {
+        TestChannels channels(ModeRGB, width, 4, 3);
+        for (auto& plane : channels.storage)
+            for (auto& sample : plane)
+                sample = static_cast<std::int32_t>(rng() % 700) - 350;
+        const std::uint32_t x = rng() % width;
+        channels.At(1, x, 2) = std::numeric_limits<std::int32_t>::max();
+        channels.At(2, x, 2) = std::numeric_limits<std::int32_t>::max();
+        channels.At(0, x, 3) = std::numeric_limits<std::int32_t>::min();
+        for (const bool reversed : {false, true}) {
+            ChannelMap map;
+            if (reversed) map.position = {2, 1, 0};
+            TestRows rows(3 * std::size_t{width}, 4);
+            ExportPixelRows(channels.image, rows.Bits(), rows.Pitch(), 24,
+                            {&map, SampleAlignment::Top, nullptr, nullptr, reversed ? 3 : 1});
+            ASSERT_TRUE(rows.GuardsIntact());
+            for (std::uint32_t y = 0; y < 4; ++y)
+                for (std::uint32_t x = 0; x < width; ++x) {
+                    const std::int64_t c1 = channels.At(1, x, y);
+                    const std::int64_t c2 = channels.At(2, x, y);
+                    const std::int64_t p1 = std::clamp<std::int64_t>(
+                        InverseColourGreen(channels.At(0, x, y), c1, c2, 128), 0, 255);
+                    const std::uint8_t* pixel = rows.Row(y) + 3 * std::size_t{x};
+                    EXPECT_EQ(pixel[reversed ? 2 : 0], std::clamp<std::int64_t>(p1 + c2, 0, 255));
+                    EXPECT_EQ(pixel[1], p1);
+                    EXPECT_EQ(pixel[reversed ? 0 : 2], std::clamp<std::int64_t>(p1 + c1, 0, 255));
+                }
+        }
+    }
+}
+
+// Three-byte colour rows in either channel order, on one thread and on several, against the
+// colour transform pixel by pixel.
+TEST(PixelExchangeExamples, ColourRowsImportThroughTheTransform) {
+    std::mt19937 rng(6);
+    for (const std::uint32_t width : {1u, 7u, 33u, 70u}) {
+        const std::uint32_t height = 40;
+        TestRows rows(3 * std::size_t{width}, height);
+        for (std::uint32_t y = 0; y < height; ++y)
+            for (std::size_t i = 0; i < 3 * std::size_t{width}; ++i)
+                rows.Row(y)[i] = static_cast<std::uint8_t>(rng());
+        for (const int threads : {1, 3}) {
+            ChannelMap map;
+            if (threads > 1) map.position = {2, 1, 0};
+            TestChannels channels(ModeRGB, width, height, 3);
+            ImportPixelRows(channels.image, rows.Bits(), rows.Pitch(), 24,
+                            {&map, SampleAlignment::Top, nullptr, nullptr, threads});
+            for (std::uint32_t y = 0; y < height; ++y)
+                for (std::uint32_t x = 0; x < width; ++x) {
+                    const std::uint8_t* pixel = rows.Row(y) + 3 * std::size_t{x};
+                    const ColourChannels t = ForwardColourTransform(
+                        pixel[map.position[0]], pixel[1], pixel[map.position[2]], 128);
+                    ASSERT_EQ(channels.At(0, x, y), t.c0);
+                    ASSERT_EQ(channels.At(1, x, y), t.c1);
+                    ASSERT_EQ(channels.At(2, x, y), t.c2);
+                }
         }
     }
 }

@@ -77,26 +77,4 @@ TEST(RoundTripRgb16, EveryWord) {
     EXPECT_EQ(target.Pixels(), source.Pixels());
 }
 
-// Gray32 pixel maps hold 30-bit values in the low bits of their words. They survive with the
-// low alignment and b = 30 (the truthful depth), and with the top alignment only when b = 31,
-// because the top alignment reads a word as word >> (31 - b).
-TEST(RoundTripGray32, ThirtyBitValuesSurviveWithTheRightDepth) {
-    const std::vector<std::uint32_t> values = {0,          1,          2,          0x1FFFFFFF,
-                                               0x20000000, 0x3FFFFFFE, 0x3FFFFFFF, 0x12345677};
-    const auto width = static_cast<std::uint32_t>(values.size());
-    const auto roundTrip = [&](std::uint8_t b, SampleAlignment alignment) {
-        TestChannels channels(ModeGray32, width, 1, 1, b);
-        PixelExchange how;
-        how.alignment = alignment;
-        ImportPixelRows(channels.image, reinterpret_cast<const std::uint8_t*>(values.data()), 0, 32,
-                        how);
-        std::vector<std::uint32_t> out(width);
-        ExportPixelRows(channels.image, reinterpret_cast<std::uint8_t*>(out.data()), 0, 32, how);
-        return out;
-    };
-    EXPECT_EQ(roundTrip(30, SampleAlignment::Low), values);
-    EXPECT_EQ(roundTrip(31, SampleAlignment::Top), values);
-    EXPECT_NE(roundTrip(30, SampleAlignment::Top), values); // the odd values lose their low bit
-}
-
 } // namespace

@@ -1,6 +1,7 @@
 // Files on disk: a saved image opens and decodes, and every failure reaches the reporter with
 // the text a user should read instead of escaping as an exception. Also the calls that are
 // made at the wrong moment fail cleanly.
+#include "error_of.h"
 #include "qvt_my_image.h"
 #include "temp_file.h"
 
@@ -8,6 +9,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <iterator>
+#include <stdexcept>
 #include <vector>
 
 namespace {
@@ -34,21 +38,17 @@ std::vector<std::uint8_t> Ramp(std::size_t count) {
     return pixels;
 }
 
-std::uint32_t ErrorOf(auto&& call) {
-    try {
-        call();
-    } catch (const IOException& error) {
-        return error.error;
-    }
-    return 0;
+// Prepares `writer` for a 64 × 48 gray image of `pixels`.
+void Prepare(CQVTMyImage& writer, const std::vector<std::uint8_t>& pixels) {
+    writer.SetHeader(GrayHeader(64, 48));
+    writer.ImportPixels(64, pixels.data(), 8);
 }
 
 TEST(QVTFileImage, SavedFileOpensAndDecodes) {
     TempFile file;
     const std::vector<std::uint8_t> pixels = Ramp(64 * 48);
     CQVTMyImage writer;
-    writer.SetHeader(GrayHeader(64, 48));
-    writer.ImportPixels(64, pixels.data(), 8);
+    Prepare(writer, pixels);
     CollectingReporter reporter;
     ASSERT_TRUE(writer.SavePath(file.path, nullptr, nullptr, &reporter));
 
@@ -78,6 +78,22 @@ TEST(QVTFileImage, FailuresReachTheReporter) {
     EXPECT_EQ(reporter.errors[1].first, ErrorWrongFormat);
     EXPECT_EQ(reporter.errors[1].second, "QVT error: wrong data file format");
     EXPECT_EQ(reporter.errors[2].first, static_cast<std::uint32_t>(ENOENT));
+}
+
+std::size_t OpenDescriptors() {
+    return static_cast<std::size_t>(
+        std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                      std::filesystem::directory_iterator{}));
+}
+
+TEST(QVTFileImage, ASaveEndedByAForeignExceptionClosesItsFile) {
+    TempFile file;
+    CQVTMyImage writer;
+    Prepare(writer, Ramp(64 * 48));
+    const std::size_t before = OpenDescriptors();
+    const auto refuse = [](double, bool, void*) -> bool { throw std::runtime_error("stop"); };
+    EXPECT_THROW(writer.SavePath(file.path, refuse), std::runtime_error);
+    EXPECT_EQ(OpenDescriptors(), before);
 }
 
 TEST(QVTFileImage, CallsAtTheWrongMomentFailCleanly) {

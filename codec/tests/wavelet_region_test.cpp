@@ -157,7 +157,7 @@ void FillRegion(CWaveletBand& target, const CWaveletBand& whole) {
     ASSERT_TRUE(target.SizeForRegion());
     const RegionRect& r = target.region;
     for (std::uint32_t y = r.top; y < r.bottom; ++y)
-        std::copy_n(whole.data.get() + std::size_t{y} * whole.width + r.left, r.Width(),
+        std::copy_n(whole.Samples() + y * whole.Pitch() + r.left, r.Width(),
                     target.Samples() + std::size_t{y - r.top} * target.Pitch());
 }
 

@@ -17,9 +17,15 @@ inline std::vector<std::int32_t> Samples(const std::int32_t* data, std::size_t c
     return {data, data + count};
 }
 
+// The samples of a band's region row by row, wherever they lie.
 inline std::vector<std::int32_t> BandSamples(const CWaveletBand& band) {
-    if (!band.data) return {};
-    return Samples(band.data.get(), band.size);
+    if (!band.Samples()) return {};
+    std::vector<std::int32_t> samples;
+    for (std::uint64_t y = 0; y < band.region.Height(); ++y) {
+        const std::int32_t* row = band.Samples() + y * band.Pitch();
+        samples.insert(samples.end(), row, row + band.region.Width());
+    }
+    return samples;
 }
 
 // Smallest level count that shrinks a width × height plane to one LL sample.

@@ -1,76 +1,125 @@
-// Proves that the container's write functions make the header the commit point: a change that
-// writes a tile, the index and the preview at fresh offsets and then commits the layout leaves,
-// when a write fails at any step, a file that opens with the old or the new content.
-#include "kld_ext.h"
-
+// Proves that the fixed part is the commit point of every change: a write or preview rebuild that
+// fails at any write of the file, or is cancelled, leaves a file that opens with every tile and
+// the preview either old or new, and an object that agrees with that file and stays usable; the
+// fixed part is written between two flushes, so a power loss cannot commit bytes that never
+// reached the disk.
 #include "container_fixture.h"
-#include "failing_stream.h"
+#include "tile_codec.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
-// Appends a record for `tile` behind the preview, then a new index and the preview behind it,
-// then commits; stops with the stream's exception wherever a write fails.
-void AppendTile(CKLDExt& container, CQVTStream& stream, std::uint32_t tile) {
-    const KLDExtLayout old = container.Layout();
-    stream.SetPos(PosFromEnd, 0);
-    const std::uint64_t recordOffset = stream.GetPos(); // behind the preview, the file's end
-    const Bytes record{'K', 'L', 'D', 3, 1, 2, 3, 4, 5};
-    stream.SetPos(PosFromStart, static_cast<std::int64_t>(recordOffset));
-    WriteBytes(stream, record.data(), record.size());
+constexpr std::uint32_t kWidth = 300;
+constexpr std::uint32_t kHeight = 200;
+const PixRect kWhole{0, 0, kWidth, kHeight};
+const PixRect kPatch{40, 30, 280, 180};
 
-    CIndex index = container.Index();
-    const bool added = index.FindEntry(tile) == nullptr;
-    index.MergeIndex(CIndex(std::vector<IndexEntry>{
-                         {tile, static_cast<std::uint32_t>(record.size()), recordOffset}}),
-                     added ? 1 : 0);
-    KLDExtLayout layout = old;
-    layout.indexOffset = recordOffset + record.size();
-    layout.indexLength = 16 * index.Count();
-    layout.previewOffset =
-        layout.indexOffset + container.WriteIndex(index, stream, layout.indexOffset);
-    container.WritePreview(stream, layout.previewOffset);
-    container.CommitLayout(stream, layout);
-    container.Index() = index;
+struct Versions {
+    Bytes bytes;
+    std::unique_ptr<CPixMap> old;
+    std::unique_ptr<CPixMap> updated;
+    std::unique_ptr<CPixMap> patch;
+};
+
+// A container holding `old` everywhere, and the patch that turns it into `updated`.
+Versions TwoVersions() {
+    MemoryContainer open(CreatedBytes(MakeHeader(kWidth, kHeight, 64, 64), 60, 40));
+    Versions versions;
+    versions.old = Pattern(kWhole, 6);
+    open.container.WriteRegion(*versions.old, 255, 0, 2, KLD::KindPng);
+    versions.bytes = open.Contents();
+    versions.patch = Pattern(kPatch, 7);
+    versions.updated = Pattern(kWhole, 6);
+    versions.patch->CopyRect(kPatch, *versions.updated, kPatch);
+    return versions;
 }
 
-TEST(CommitPoint, AFailedWriteLeavesTheOldOrTheNewContainer) {
-    for (std::uint8_t compression : {IndexPlain, IndexZlib}) {
-        KLDExtHeader header = MakeHeader(900, 600, 100, 100);
-        header.indexCompression = compression;
-        const BuiltContainer built = BuildContainer(header, 6, {5, 6});
-        std::vector<IndexEntry> withNewTile;
-        for (int failAt = 0;; ++failAt) {
-            Bytes bytes = built.bytes;
-            CQVTMemoryStream memory(8192);
-            WriteBytes(memory, bytes.data(), bytes.size());
-            CKLDExt container;
-            container.Open(std::make_unique<CQVTMemoryStream>(bytes.data(), bytes.size()), 0, 0);
-            CFailingStream failing(memory, failAt);
-            bool finished = true;
-            try {
-                AppendTile(container, failing, 3);
-            } catch (const IOException& e) {
-                EXPECT_EQ(e.error, std::uint32_t{ENOSPC});
-                EXPECT_EQ(container.Layout(), built.layout) << "adopted before the commit";
-                finished = false;
-            }
-            Bytes after = StreamBytes(memory);
-            CKLDExt reopened;
-            ASSERT_NO_THROW(OpenBytes(reopened, after)) << "failed at write " << failAt;
-            if (!finished) {
-                EXPECT_EQ(reopened.Index().Entries(), built.entries) << failAt;
-                continue;
-            }
-            EXPECT_EQ(reopened.Index().Count(), built.entries.size() + 1);
-            EXPECT_EQ(reopened.Index().FindEntry(3)->length, 9u);
-            EXPECT_TRUE(reopened.Preview()->EqualRect(
-                reopened.Preview()->Rect(), *container.Preview(), container.Preview()->Rect()));
-            EXPECT_GE(failAt, 4); // record, index, preview, fixed part
-            break;
-        }
+// Every tile of `container` holds its pixels from `first` or from `second`.
+void ExpectEachTileOneOf(CKLDExt& container, const CPixMap& first, const CPixMap& second) {
+    const auto read = ReadRect(container, kWhole);
+    for (std::uint32_t tile = 0; tile < container.TileColumns() * container.TileRows(); ++tile) {
+        const PixRect rect = container.GetTileRect(tile);
+        EXPECT_TRUE(read->EqualRect(rect, first, rect) || read->EqualRect(rect, second, rect))
+            << "tile " << tile;
     }
+}
+
+// Runs `change` on containers over `bytes` that stop it at its k-th step, for k = 0, 1, … until
+// it completes: a write of the file that fails as a full disk does or, with `cancel`, a progress
+// call that cancels. After each stop the file must open, the object must show what the file
+// holds, and the change, tried again, must succeed. The change that completes writes the fixed
+// part once, after flushing its data, and flushes it. Returns the number of stops.
+template <typename Change, typename Check>
+int StopAtEveryStep(const Bytes& bytes, bool cancel, Change change, Check check) {
+    const ProgressCallback cancelAtZero = [](double, bool, void* data) {
+        return (*static_cast<int*>(data))-- == 0;
+    };
+    for (int k = 0;; ++k) {
+        MemoryContainer open(bytes, 0x500000, cancel ? -1 : k);
+        int progressCalls = k;
+        bool completed = true;
+        try {
+            change(open.container, cancel ? cancelAtZero : nullptr, &progressCalls);
+        } catch (const IOException& e) {
+            EXPECT_EQ(e.error, cancel ? ErrorUserBreak : std::uint32_t{ENOSPC});
+            completed = false;
+        }
+        Bytes after = open.Contents();
+        CKLDExt reopened;
+        EXPECT_TRUE(OpenBytes(reopened, after)) << "stopped at " << k;
+        EXPECT_EQ(reopened.Layout(), open.container.Layout()) << k;
+        EXPECT_EQ(reopened.Index().Entries(), open.container.Index().Entries()) << k;
+        EXPECT_TRUE(Same(*reopened.Preview(), *open.container.Preview())) << k;
+        check(reopened, completed);
+        const std::string& log = open.stream->log;
+        if (completed) {
+            EXPECT_EQ(std::count(log.begin(), log.end(), 'H'), 1) << log;
+            EXPECT_TRUE(log.ends_with("DFHF")) << log;
+        }
+        if (completed || k > 1000) return k;
+        change(open.container, nullptr, nullptr);
+        check(open.container, true);
+    }
+}
+
+TEST(Commit, AStoppedWriteLeavesOldOrNewTilesAndAMatchingPreview) {
+    const Versions versions = TwoVersions();
+    for (const bool cancel : {false, true}) {
+        const int stops = StopAtEveryStep(
+            versions.bytes, cancel,
+            [&](CKLDExt& container, ProgressCallback progress, void* data) {
+                container.WriteRegion(*versions.patch, 255, 0, 2, KLD::KindPng, progress, data);
+            },
+            [&](CKLDExt& container, bool completed) {
+                if (completed)
+                    EXPECT_TRUE(Same(*ReadRect(container, kWhole), *versions.updated));
+                else
+                    ExpectEachTileOneOf(container, *versions.old, *versions.updated);
+            });
+        EXPECT_GE(stops, 4) << cancel; // records, index, preview, fixed part; or tiles
+    }
+}
+
+TEST(Commit, AStoppedPreviewRebuildKeepsTheOldPreview) {
+    const Bytes bytes = TwoVersions().bytes;
+    // Drawn from the written pixels, the preview differs from one rebuilt from the tiles.
+    MemoryContainer probe(bytes);
+    const auto stale = CopyOf(*probe.container.Preview());
+    probe.container.BuildPreview();
+    const CPixMap& rebuilt = *probe.container.Preview();
+    ASSERT_FALSE(Same(rebuilt, *stale));
+    for (const bool cancel : {false, true})
+        StopAtEveryStep(
+            bytes, cancel,
+            [](CKLDExt& container, ProgressCallback progress, void* data) {
+                container.BuildPreview(progress, data);
+            },
+            [&](CKLDExt& container, bool completed) {
+                EXPECT_TRUE(Same(*container.Preview(), completed ? rebuilt : *stale));
+            });
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 // Proves the container file's bytes: the fixed part of a fresh file to the byte, header
-// completion, index round trips plain and compressed, older "QVE" files with shorter headers,
-// user data that can only shrink, and the tile grid with its wide last column.
+// completion, index round trips plain and compressed, older "QVE" files with shorter headers and
+// records placed by earlier writers, and user data that can only shrink.
 #include "kld_ext.h"
 
 #include "byte_order64.h"
@@ -44,14 +44,16 @@ void ExpectBackgroundPreview(const CKLDExt& container, std::uint32_t width, std:
     EXPECT_TRUE(preview->EqualRect(preview->Rect(), *expected, expected->Rect()));
 }
 
+// Through a file descriptor, which the container never closes.
 TEST(ContainerFile, FreshFileLayoutToTheByte) {
     KLDExtHeader header = MakeHeader(1000, 1000, 200, 200);
     header.bitsPerPixel = 0; // completed from the mode
     header.channels = 0;
-    auto owned = std::make_unique<CQVTMemoryStream>(64);
-    CQVTMemoryStream& stream = *owned;
+    std::string path = "/tmp/kle_test_XXXXXX";
+    const int fd = ::mkstemp(path.data());
+    ASSERT_GE(fd, 0);
     CKLDExt container;
-    container.Create(std::move(owned), header, 500, 500, {});
+    container.Create(fd, header, 500, 500, {});
 
     const Bytes expected = Concat({
         {'K', 'L', 'E', 3},
@@ -69,40 +71,57 @@ TEST(ContainerFile, FreshFileLayoutToTheByte) {
         {0, 0},          // up to the first 4-aligned offset
         {'Q', 'V', 'T'}, // the preview, the last thing in the file
     });
-    Bytes bytes = StreamBytes(stream);
-    EXPECT_EQ(Bytes(bytes.begin(), bytes.begin() + 59), expected);
+    Bytes bytes(59);
+    ASSERT_EQ(::pread(fd, bytes.data(), bytes.size(), 0), 59);
+    EXPECT_EQ(bytes, expected);
 
     CKLDExt reopened;
-    EXPECT_TRUE(OpenBytes(reopened, bytes));
+    EXPECT_TRUE(reopened.Open(fd, 0x500000, 0x400000));
     EXPECT_EQ(reopened.Header(), container.Header());
     EXPECT_EQ(reopened.Layout(), (KLDExtLayout{56, 0, 56, 0}));
     EXPECT_EQ(reopened.Index().Count(), 0u);
     ExpectBackgroundPreview(reopened, 500, 500);
     EXPECT_EQ(reopened.TileColumns(), 5u);
     EXPECT_EQ(reopened.DecodedCacheCapacity(), 131u); // 5 MiB of 200 × 200 tiles
-    EXPECT_EQ(reopened.DecoderCacheCapacity(), 104u);
-}
-
-// The same bytes through a file descriptor, which the container never closes.
-TEST(ContainerFile, CreateAndOpenThroughAFile) {
-    std::string path = "/tmp/kle_test_XXXXXX";
-    const int fd = ::mkstemp(path.data());
-    ASSERT_GE(fd, 0);
-    {
-        CKLDExt container;
-        container.Create(fd, MakeHeader(1000, 800, 200, 200), 50, 40, Bytes{7});
-    }
-    Bytes file(60);
-    ASSERT_EQ(::pread(fd, file.data(), file.size(), 0), 60);
-    EXPECT_EQ(Bytes(file.begin() + 55, file.begin() + 59), (Bytes{0, 'Q', 'V', 'T'}));
-    {
-        CKLDExt container;
-        EXPECT_TRUE(container.Open(fd, 0x500000, 0x400000));
-        EXPECT_EQ(container.UserData(), Bytes{7});
-        ExpectBackgroundPreview(container, 50, 40);
-    }
+    container.Close();
+    reopened.Close();
     EXPECT_EQ(::close(fd), 0); // still open: the container left it to us
     ::unlink(path.c_str());
+}
+
+// Readers of regions and of the header open without decoding the preview, but its head and
+// length are checked as a full open checks them, so a file cut or damaged there still fails.
+TEST(ContainerFile, OpeningForRegionsChecksThePreviewWithoutDecodingIt) {
+    Bytes bytes = CreatedBytes(MakeHeader(300, 200, 64, 64), 40, 30);
+    const auto headOnly = [](Bytes& file) {
+        CKLDExt container;
+        container.Open(std::make_unique<CQVTMemoryStream>(file.data(), file.size()), 0x500000,
+                       0x400000, CKLDExt::PreviewReading::HeadOnly);
+        return container.Layout().previewOffset;
+    };
+    CKLDExt container;
+    container.Open(std::make_unique<CQVTMemoryStream>(bytes.data(), bytes.size()), 0x500000,
+                   0x400000, CKLDExt::PreviewReading::HeadOnly);
+    EXPECT_EQ(container.Preview(), nullptr);
+    EXPECT_EQ(container.PreviewWidth(), 40u);
+    EXPECT_EQ(container.PreviewHeight(), 30u);
+    const auto region = CreatePixMap(PixRect{10, 20, 90, 70}, ModeRGB);
+    container.ReadRegion(*region, 0);
+    const std::uint8_t* background = container.Header().background.data();
+    const auto expected = CreatePixMap(region->Rect(), ModeRGB, background, 3);
+    EXPECT_TRUE(region->EqualRect(region->Rect(), *expected, expected->Rect()));
+    EXPECT_EQ(ErrorOf([&] { container.WriteRegion(*region, 0, 0, 0, 1); }), ErrorWrongFormat);
+
+    const std::uint64_t previewAt = headOnly(bytes);
+    Bytes cut(bytes.begin(), bytes.end() - 1);
+    Bytes damaged = bytes;
+    damaged[previewAt] ^= 0xFF;
+    for (Bytes* file : {&cut, &damaged}) {
+        CKLDExt full;
+        const std::uint32_t error = ErrorOf([&] { OpenBytes(full, *file); });
+        EXPECT_NE(error, 0u);
+        EXPECT_EQ(ErrorOf([&] { headOnly(*file); }), error);
+    }
 }
 
 TEST(ContainerFile, HeaderCompletionTable) {
@@ -166,6 +185,18 @@ TEST_P(IndexRoundTrip, ThousandEntriesReadBackExactly) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Compression, IndexRoundTrip, ::testing::Values(IndexPlain, IndexZlib));
+
+// Entries missing from a short inflated index would be whatever memory held; Open's later checks
+// hide that, so the read itself must refuse it.
+TEST(ContainerFile, ACompressedIndexInflatesToExactlyItsLength) {
+    const CIndex index(std::vector<IndexEntry>{{1, 10, 100}, {3, 10, 200}});
+    CQVTMemoryStream stream(64);
+    WriteBytes(stream, Bytes(8).data(), 8);
+    const std::uint64_t stored = WriteIndex(index, stream, IndexZlib, 8);
+    EXPECT_EQ(ReadIndex(stream, IndexZlib, 8, 32, stored).Entries(), index.Entries());
+    EXPECT_EQ(ErrorOf([&] { ReadIndex(stream, IndexZlib, 8, 48, stored); }), ErrorWrongFormat);
+    EXPECT_EQ(ErrorOf([&] { ReadIndex(stream, IndexZlib, 8, 16, stored); }), ErrorZlib);
+}
 
 // An older file: magic "QVE", an 18-byte header (no compression, ordering, bits per channel or
 // quality bytes) and the layout block right after it. Four more bytes of user data make its
@@ -243,31 +274,6 @@ TEST(ContainerFile, UserDataShrinkButNeverGrowInPlace) {
     EXPECT_EQ(container.UserData(), (Bytes{'1', '2'}));
 }
 
-TEST(ContainerFile, TileRectanglesAbsorbTheRemainder) {
-    Bytes bytes = BuildContainer(MakeHeader(1000, 700, 300, 200), 0).bytes;
-    CKLDExt container;
-    ASSERT_TRUE(OpenBytes(container, bytes));
-    EXPECT_EQ(container.TileColumns(), 3u);
-    EXPECT_EQ(container.TileRows(), 3u);
-    EXPECT_EQ(container.GetTileRect(0), (PixRect{0, 0, 300, 200}));
-    EXPECT_EQ(container.GetTileRect(2), (PixRect{600, 0, 1000, 200}));
-    EXPECT_EQ(container.GetTileRect(8), (PixRect{600, 400, 1000, 700}));
-    EXPECT_EQ(container.GetTileRect(9), PixRect{});
-
-    const auto scratch = container.ScratchPixMap();
-    ASSERT_NE(scratch, nullptr);
-    EXPECT_EQ(scratch->Rect(), (PixRect{0, 0, 400, 300}));
-    EXPECT_EQ(scratch->GetMode(), ModeRGB);
-
-    const auto tile = container.CreateTilePixMap(8);
-    ASSERT_NE(tile, nullptr);
-    EXPECT_EQ(tile->Rect(), (PixRect{600, 400, 1000, 700}));
-    EXPECT_EQ(tile->GetMode(), ModeRGB);
-    const std::uint8_t* last = tile->Row(299) + 3 * 399;
-    EXPECT_EQ(Bytes(last, last + 3), (Bytes{0x10, 0x20, 0x30})); // blue, green, red
-    EXPECT_EQ(container.CreateTilePixMap(9), nullptr);
-}
-
 TEST(ContainerFile, CreateRefusesHeadersNoContainerCanHold) {
     for (auto [width, height, tile] : {std::tuple{100u, 100u, 0}, std::tuple{100u, 50u, 64}}) {
         CKLDExt container;
@@ -277,17 +283,21 @@ TEST(ContainerFile, CreateRefusesHeadersNoContainerCanHold) {
     }
 }
 
-TEST(ContainerFile, CloseKeepsHeaderLayoutAndGrid) {
-    BuiltContainer built = BuildContainer(MakeHeader(600, 400, 100, 100), 4);
+// Earlier writers could put a record in the padding before the aligned start of the tile data;
+// such files stay readable, and reorganizing lays them out from the aligned start.
+TEST(ContainerFile, RecordsBeforeTheAlignedStartStayReadable) {
+    const BuiltContainer built = BuildContainer(MakeHeader(600, 400, 100, 100), 3, {}, 54);
+    Bytes bytes = built.bytes;
     CKLDExt container;
-    ASSERT_TRUE(OpenBytes(container, built.bytes));
-    container.Close();
-    EXPECT_EQ(container.Stream(), nullptr);
-    EXPECT_EQ(container.Ordering(), nullptr);
-    EXPECT_EQ(container.Index().Count(), 0u);
-    EXPECT_EQ(container.Preview(), nullptr);
-    EXPECT_EQ(container.Layout(), built.layout);
-    EXPECT_EQ(container.TileColumns(), 6u);
+    ASSERT_TRUE(OpenBytes(container, bytes));
+    EXPECT_EQ(container.Index().Entries(), built.entries);
+    EXPECT_EQ(built.entries.back().offset, 54u);
+    CQVTMemoryStream target(1024);
+    container.Reorganize(target);
+    Bytes copy = StreamBytes(target);
+    CKLDExt compact;
+    ASSERT_TRUE(OpenBytes(compact, copy));
+    EXPECT_EQ(compact.Index().Entry(0)->offset, 56u);
 }
 
 } // namespace

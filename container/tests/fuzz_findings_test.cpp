@@ -1,9 +1,11 @@
-// Keeps the containers that fuzzing found to crash, hang or over-allocate: each must open and
-// read a view-sized region at a coarse and the full level, or fail with its error, the way a
-// document would use it.
+// Keeps the containers that fuzzing found to crash, hang, over-allocate or lose written pixels:
+// each must open and read a view-sized region at a coarse and the full level, or fail with its
+// error, the way a document would use it; on those where a lossless write did not read back, a
+// patch written over the centre must read back in its colours.
 #include "container_fixture.h"
 #include "pixmap_factory.h"
 #include "qvt_error.h"
+#include "tile_codec.h"
 
 #include <gtest/gtest.h>
 
@@ -52,11 +54,28 @@ TEST(FuzzFindings, EachReadsOrEndsInItsError) {
         {"gray32_four_channels.kle", ErrorWrongFormat},
         // Tiles of up to 256 MiB never written: every read filled whole tiles with background.
         {"huge_empty_tiles.kle", std::nullopt},
+        // Indexed tiles of one table under a patch of another, stored: the patch read back in the
+        // nearest colours of the tiles' table.
+        {"indexed_patch_other_table.kle", std::nullopt},
     };
     for (const Finding& finding : findings) {
         const Bytes bytes = ReadData(finding.file);
         ASSERT_FALSE(bytes.empty()) << finding.file;
         EXPECT_EQ(OpenAndReadError(bytes), finding.error) << finding.file;
+    }
+}
+
+// The fuzz target's patch: its test pattern over the image's centre, 40 pixels a side.
+TEST(FuzzFindings, LosslessWritesReadBack) {
+    for (const char* file : {"indexed_patch_other_table.kle"}) {
+        MemoryContainer open(ReadData(file));
+        CKLDExt& container = open.container;
+        const std::uint32_t left = (container.Width() - 40) / 2;
+        const std::uint32_t top = (container.Height() - 40) / 2;
+        auto patch = CreatePixMap({left, top, left + 40, top + 40}, container.Mode());
+        Pattern({0, 0, 40, 40}, 5)->ConvertTo(*patch);
+        container.WriteRegion(*patch, 0, 0, 2, KLD::KindPng);
+        EXPECT_TRUE(Same(*InRgb(*ReadRect(container, patch->Rect())), *InRgb(*patch))) << file;
     }
 }
 

@@ -54,14 +54,6 @@ TEST(LruCache, TakenAndRemovedKeysLeaveEmptySlotsThatAreUsedFirst) {
     cache.Clear();
     EXPECT_EQ(cache.Count(), 0u);
     EXPECT_EQ(cache.Capacity(), 3u);
-}
-
-TEST(LruCache, CapacityOneKeepsTheLastAndCapacityZeroNothing) {
-    CLruCache<int> one(1);
-    one.Insert(7, 1);
-    one.Insert(8, 2);
-    EXPECT_FALSE(one.Contains(7));
-    EXPECT_EQ(*one.Find(8), 2);
     CLruCache<int> none(0);
     none.Insert(1, 1);
     EXPECT_EQ(none.Find(1), nullptr);

@@ -33,28 +33,23 @@ KLD::TileCodecKind Choose(const CPixMap& map, std::uint8_t quality) {
     return KLD::ChooseTileCodec(map.GetBits(), map.Stride(), HeaderOf(map, quality));
 }
 
-TEST(ChooseTileCodec, ModesPngCannotHoldTakeTheWaveletCodec) {
+// Choices made without a trial: modes PNG cannot hold, bitmaps, palettes, short tiles, and
+// quality numbers from 10 up.
+TEST(ChooseTileCodec, FixedChoices) {
     for (const std::uint8_t mode :
          {ModeCMYK, ModeLab, ModeLab48, ModeCMYK64, ModeGray32, ModeRGB12, ModeRGB16}) {
         EXPECT_EQ(Choose(*FlatMap(mode, 16, 16), 0), KLD::KindWavelet) << +mode;
         EXPECT_EQ(Choose(*FlatMap(mode, 16, 2), 0), KLD::KindWavelet) << +mode;
     }
-}
-
-TEST(ChooseTileCodec, BitmapsPalettesAndShortTilesTakePngWhateverTheQuality) {
     for (const std::uint8_t quality : {0, 9, 10, 200}) {
         EXPECT_EQ(Choose(*RandomMap(ModeBitmap, 40, 40, 1), quality), KLD::KindPng);
         EXPECT_EQ(Choose(*RandomMap(ModeIndexed, 40, 40, 2), quality), KLD::KindPng);
         for (const std::uint32_t height : {1u, 2u})
             EXPECT_EQ(Choose(*RandomMap(ModeRGB, 40, height, 3), quality), KLD::KindPng);
     }
-}
-
-TEST(ChooseTileCodec, HighQualityNumbersTakeTheWaveletCodecWithoutATrial) {
     for (const std::uint8_t mode : {ModeGray, ModeRGB, ModeGray16, ModeRGB48, ModeARGB})
-        for (const std::uint8_t quality : {10, 11, 31, 255}) {
+        for (const std::uint8_t quality : {10, 11, 31, 255})
             EXPECT_EQ(Choose(*FlatMap(mode, 32, 32), quality), KLD::KindWavelet) << +mode;
-        }
 }
 
 TEST(ChooseTileCodec, CompressibleTilesStayLosslessAndNoiseDoesNot) {

@@ -5,6 +5,7 @@
 
 #include "container_fixture.h"
 #include "qvt_error.h"
+#include "tile_placement.h"
 #include "tile_range.h"
 
 #include <gtest/gtest.h>
@@ -69,11 +70,18 @@ TEST(TileIndex, MergeWithAWrongChangeIsRefusedAndChangesNothing) {
     EXPECT_EQ(index.Count(), 3u);
 }
 
+// A range visits its cells row by row with the ordering's numbers; the selection copies the
+// stored entries among them and zeros the rest, sorted by tile.
 TEST(TileIndex, SelectTilesCopiesStoredEntriesAndZerosTheRest) {
     const KLDExtHeader header = MakeHeader(1000, 1000, 250, 250);
     const CHilbertOrdering ordering(4, 4);
+    CTileRange range(header, ordering, {260, 10, 760, 510}); // cells (1..3, 0..2)
+    std::vector<std::uint32_t> visited;
+    for (std::uint32_t tile = range.First(); tile != kNoTile; tile = range.Next())
+        visited.push_back(tile);
+    EXPECT_EQ(visited, (std::vector<std::uint32_t>{1, 14, 15, 2, 13, 12, 7, 8, 11}));
+    EXPECT_EQ(range.First(), 1u); // First restarts
     CIndex index(std::vector<IndexEntry>{{14, 30, 500}, {2, 10, 100}, {9, 20, 300}});
-    CTileRange range(header, ordering, {260, 10, 760, 510}); // tiles 1 14 15 2 13 12 7 8 11
     const CIndex list = index.SelectTiles(range);
     const std::vector<IndexEntry> expected{{1, 0, 0},  {2, 10, 100},  {7, 0, 0},
                                            {8, 0, 0},  {11, 0, 0},    {12, 0, 0},
@@ -113,6 +121,20 @@ TEST(TileIndex, RecordsAreLittleEndianSixteenBytes) {
     EXPECT_EQ(index.StoreEntries(), expected);
     EXPECT_EQ(CIndex::LoadEntries(expected.data(), 16, IndexOrder::ByTile).Entries(),
               index.Entries());
+}
+
+// Free space for new records: the gaps between committed records, from where the tile data
+// start, in offset order, each used up to its last byte; then the end past the committed file.
+TEST(TilePlacement, FillsGapsInOffsetOrderThenAppends) {
+    // Records at 60–70 and 90–100; the index at 130; the committed file ends at 400.
+    const CIndex index(std::vector<IndexEntry>{{4, 10, 90}, {1, 10, 60}});
+    CTilePlacement placement(index, 56, 130, 400);
+    EXPECT_EQ(placement.Place(4), 56u);
+    EXPECT_EQ(placement.Place(31), 400u); // larger than any gap
+    EXPECT_EQ(placement.Place(20), 70u);
+    EXPECT_EQ(placement.Place(30), 100u);
+    EXPECT_EQ(placement.Place(1), 431u);
+    EXPECT_EQ(placement.End(), 432u);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // damaged, or describes another tile than the one expected ends in a clean IOException: never a
 // crash, never a write past the tile's buffer, never rows a kept decoder has already consumed.
 #include "png_tile_codec.h"
+#include "png_wrapper.h"
 #include "qvt_tile_codec.h"
 #include "tile_test_support.h"
 
@@ -214,6 +215,33 @@ TEST(PngTile, StreamFailuresSurfaceAsPngErrorsWithTheirText) {
     std::uint64_t count = 0;
     EXPECT_EQ(ErrorOf([&] { writer.Write(full, false, count); }), ErrorPng);
     EXPECT_EQ(writer.GetLastError(), "KLD Stream error: not all data have been written!");
+}
+
+// The wrapper turns libpng's jump-based error exit into png::CError carrying libpng's own text,
+// and leaves its objects usable for clean destruction afterwards.
+TEST(PngWrapper, LibpngErrorsBecomeCErrorWithTheirText) {
+    const auto textOf = [](const auto& action) {
+        try {
+            action();
+        } catch (const png::CError& error) {
+            return std::string(error.what());
+        }
+        return std::string();
+    };
+    Bytes garbage(64, 'x');
+    CQVTMemoryStream stream(garbage.data(), garbage.size());
+    png::CReader reader(stream);
+    EXPECT_EQ(textOf([&] { reader.ReadHeader(); }), "Not a PNG file");
+    EXPECT_STREQ(reader.ErrorText(), "Not a PNG file");
+
+    CQVTMemoryStream sink(0);
+    png::CWriter writer(sink);
+    png::ImageHeader header;
+    header.width = header.height = 4;
+    header.bitDepth = 3;
+    header.colorType = PNG_COLOR_TYPE_RGB;
+    EXPECT_FALSE(textOf([&] { writer.WriteHeader(header, nullptr, 0, false); }).empty());
+    EXPECT_EQ(writer.BytesWritten(), 0u);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // a record back the way the container does, and streams that fail on purpose.
 #pragma once
 
+#include "container_fixture.h"
 #include "pix_map.h"
 #include "pixmap_factory.h"
 #include "qvt_error.h"
@@ -14,8 +15,6 @@
 #include <cstdint>
 #include <memory>
 #include <vector>
-
-using Bytes = std::vector<std::uint8_t>;
 
 inline TileHeader HeaderOf(const CPixMap& map, std::uint8_t quality = 0) {
     TileHeader header;
@@ -60,15 +59,6 @@ inline std::unique_ptr<CPixMap> DecodeTile(CQVTStream& stream, const TileHeader&
 inline std::unique_ptr<CPixMap> DecodeTile(Bytes record, const TileHeader& tile) {
     CQVTMemoryStream stream(record.data(), record.size());
     return DecodeTile(stream, tile);
-}
-
-inline std::uint32_t ErrorOf(const auto& action) {
-    try {
-        action();
-    } catch (const IOException& e) {
-        return e.error;
-    }
-    return 0;
 }
 
 // A memory stream that stops after `limit` bytes of transfer: short counts, or an IOException

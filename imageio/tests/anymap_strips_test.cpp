@@ -3,6 +3,7 @@
 // maxval and files that end early; the variants it does not read are left to the whole reader.
 #include "anymap_file.h"
 #include "anymap_strips.h"
+#include "qvt_file.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
@@ -10,20 +11,6 @@
 #include <cstring>
 
 namespace {
-
-std::string BinaryAnymap(int magic, std::uint32_t width, std::uint32_t height, std::uint32_t maxval,
-                         std::uint32_t seed) {
-    const std::size_t count = std::size_t{width} * height * (magic == 6 ? 3 : 1);
-    // Samples up to maxval + 1 where the width allows it, so clamping is exercised too.
-    const std::uint32_t top = maxval == 255 || maxval == 65535 ? maxval : maxval + 1;
-    std::string file = "P" + std::to_string(magic) + "\n" + std::to_string(width) + " " +
-                       std::to_string(height) + "\n" + std::to_string(maxval) + "\n";
-    for (const std::uint32_t sample : RandomSamples(count, top, seed)) {
-        if (maxval > 255) file += static_cast<char>(sample >> 8);
-        file += static_cast<char>(sample & 0xFF);
-    }
-    return file;
-}
 
 // The rows of a map as bytes, one row after the other.
 std::string Rows(const CPixMap& map) {
@@ -40,7 +27,12 @@ TEST(AnymapStrips, StripsTogetherAreTheWholeFile) {
     for (const int magic : {5, 6}) {
         for (const std::uint32_t maxval : {255u, 100u, 1000u, 65535u}) {
             for (const bool truncated : {false, true}) {
-                std::string file = BinaryAnymap(magic, 13, 11, maxval, magic * maxval);
+                // Samples up to maxval + 1 where the width allows it, so clamping is exercised
+                // too; the truncated files have their header on one line.
+                const std::uint32_t top = maxval == 255 || maxval == 65535 ? maxval : maxval + 1;
+                std::string file = Encode({magic, 13, 11, maxval,
+                                           RandomSamples(13 * 11 * ChannelsOf(magic), top, maxval)},
+                                          truncated);
                 if (truncated) file.resize(file.size() - file.size() / 3);
                 WriteBytes(path, file);
                 RasterImage whole = ReadAnymapFile(path);
@@ -77,6 +69,32 @@ TEST(AnymapStrips, OtherVariantsAreLeftToTheWholeReaderAndLiesAreRefused) {
     WriteBytes(dir / "huge.ppm", "P6\n90000 90000\n255\n\x01");
     EXPECT_THROW(CAnymapStripReader::Open(dir / "huge.ppm"), ImageFileError);
     EXPECT_THROW(CAnymapStripReader::Open(dir / "missing.ppm"), ImageFileError);
+}
+
+// Coding strip by strip writes the bytes coding the whole image writes, halved chroma and stored
+// maximum included; rows must be asked for in order.
+TEST(AnymapStrips, QVTWrittenFromStripsIsTheWholeImageFile) {
+    TempDir dir;
+    const std::string path = dir / "in.pnm";
+    for (const int magic : {5, 6}) {
+        for (const std::uint32_t maxval : {255u, 1000u}) {
+            WriteBytes(path, Encode({magic, 37, 29, maxval,
+                                     RandomSamples(37 * 29 * ChannelsOf(magic), maxval, maxval)},
+                                    false));
+            RasterImage whole = ReadAnymapFile(path);
+            for (const int quality : {0, 8}) {
+                const QVTWriteOptions options{.quality = quality, .levels = 2};
+                WriteQVTFile(whole, dir / "whole.qvt", options);
+                AnymapFileRows rows(CAnymapStripReader::Open(path), 200);
+                WriteQVTFile(rows, dir / "strips.qvt", options);
+                EXPECT_EQ(ReadBytes(dir / "strips.qvt"), ReadBytes(dir / "whole.qvt"))
+                    << "P" << magic << " maxval " << maxval << " quality " << quality;
+            }
+        }
+    }
+    AnymapFileRows rows(CAnymapStripReader::Open(path), 200);
+    std::ptrdiff_t pitch = 0;
+    EXPECT_THROW(rows.Rows(1, 1, pitch), ImageFileError);
 }
 
 } // namespace

@@ -55,7 +55,10 @@ TEST(PixMapBlock, EveryModeAndPositionRoundTrips) {
             EXPECT_EQ(LoadLE32(&block[29]), std::uint32_t(*stride));
             EXPECT_EQ(block[33], map->BitsPerPixel());
 
-            const auto read = CreatePixMapFromBlock(block);
+            // Bytes past the rows play no part.
+            Bytes padded = block;
+            padded.resize(block.size() + 100, 0xEE);
+            const auto read = CreatePixMapFromBlock(padded);
             EXPECT_TRUE(read->IsOwner());
             EXPECT_EQ(read->GetMode(), mode);
             EXPECT_EQ(read->Rect(), rect);
@@ -72,13 +75,6 @@ TEST(PixMapBlock, MapsOverWiderBottomUpRowsWriteTheOwnedLayout) {
         EXPECT_TRUE(SamePixels(*CreatePixMapFromBlock(block), *bottomUp.map))
             << ImageModeName(mode);
     }
-}
-
-TEST(PixMapBlock, BytesPastTheRowsAreIgnored) {
-    const auto map = RandomMap(ModeRGB, 5, 3, 1);
-    Bytes block = WritePixMapBlock(*map);
-    block.resize(block.size() + 100, 0xEE);
-    EXPECT_TRUE(SamePixels(*CreatePixMapFromBlock(block), *map));
 }
 
 TEST(PixMapBlock, EveryTruncationFails) {

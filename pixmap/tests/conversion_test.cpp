@@ -295,22 +295,6 @@ TEST(Conversion, RoundTripsThatMustBeExact) {
         EXPECT_TRUE(SamePixels(*source, *back))
             << ImageModeName(mode) << " via " << ImageModeName(via);
     }
-    const std::uint8_t gray128 = 128;
-    const auto gray = CreatePixMap(PixRect{0, 0, 1, 1}, ModeGray, &gray128, 1);
-    const auto gray32 = CreatePixMap(PixRect{0, 0, 1, 1}, ModeGray32);
-    gray->ConvertTo(*gray32);
-    const auto back = CreatePixMap(PixRect{0, 0, 1, 1}, ModeGray);
-    gray32->ConvertTo(*back);
-    EXPECT_EQ(back->Row(0)[0], 128);
-}
-
-TEST(Conversion, ArgbToRgbDropsAlphaWithoutBlending) {
-    std::uint8_t argb[4] = {10, 20, 30, 0};
-    std::uint8_t rgb[4] = {};
-    AttachPixMap(1, 1, ModeARGB, argb, 4)->ConvertTo(*AttachPixMap(1, 1, ModeRGB, rgb, 4));
-    EXPECT_EQ(rgb[0], 10);
-    EXPECT_EQ(rgb[1], 20);
-    EXPECT_EQ(rgb[2], 30);
 }
 
 TEST(ErrorDiffusion, MatchesTheFullWorkingArrayForManyWidths) {

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 #include <random>
 
@@ -26,12 +28,45 @@ TEST(MulDiv, RoundsHalvesAwayFromZeroWithWideProducts) {
                 EXPECT_EQ(MulDivNonNegative(a, b, c), MulDiv(a, b, c));
 }
 
-TEST(Formulas, WorkedCmykValues) {
-    EXPECT_EQ(BgrToCmyk(255, 255, 255), (std::array<std::uint8_t, 4>{0, 0, 0, 0}));
-    EXPECT_EQ(BgrToCmyk(0, 0, 0), (std::array<std::uint8_t, 4>{230, 230, 230, 230}));
+// RGB -> CMYK: the inks are the complements less a tenth of their common part k0 = min(c, m, y);
+// black ink starts only above k0 = 76 and grows with k0 to 230 at most.
+TEST(Formulas, RgbToCmykBlackGeneration) {
+    using Cmyk = std::array<std::uint8_t, 4>;
+    EXPECT_EQ(BgrToCmyk(255, 255, 255), (Cmyk{0, 0, 0, 0}));
+    EXPECT_EQ(BgrToCmyk(0, 0, 0), (Cmyk{230, 230, 230, 230}));
+    EXPECT_EQ(BgrToCmyk(179, 179, 179), (Cmyk{69, 69, 69, 0}));      // k0 = 76
+    EXPECT_EQ(BgrToCmyk(178, 178, 178), (Cmyk{70, 70, 70, 0}));      // k0 = 77
+    EXPECT_EQ(BgrToCmyk(177, 177, 177), (Cmyk{71, 71, 71, 1}));      // 1 × 230 / 178
+    EXPECT_EQ(BgrToCmyk(100, 100, 100), (Cmyk{140, 140, 140, 100})); // 78 × 230 / 178
+    EXPECT_EQ(BgrToCmyk(0, 128, 255), (Cmyk{0, 127, 255, 0}));       // k0 = 0: pure complements
+
+    std::array<int, 256> blackOf{};
+    blackOf.fill(-1);
+    for (int red = 0; red < 256; red += 3)
+        for (int green = 0; green < 256; green += 3)
+            for (int blue = 0; blue < 256; ++blue) {
+                const Cmyk cmyk = BgrToCmyk(blue, green, red);
+                const int k0 = 255 - std::max({red, green, blue});
+                ASSERT_LE(cmyk[3], 230);
+                if (k0 <= 76) {
+                    ASSERT_EQ(cmyk[3], 0) << red << "," << green << "," << blue;
+                }
+                // Black depends on k0 alone.
+                if (blackOf[k0] < 0) blackOf[k0] = cmyk[3];
+                ASSERT_EQ(cmyk[3], blackOf[k0]);
+            }
+    for (int k0 = 1; k0 < 256; ++k0)
+        EXPECT_GE(blackOf[k0], blackOf[k0 - 1]);
+    EXPECT_EQ(blackOf[255], 230);
+}
+
+// CMYK -> RGB takes k = (K × 178 / 230 + 77) / 10 off every channel, 7 at least.
+TEST(Formulas, CmykToRgbAndSixteenBitValues) {
     EXPECT_EQ(CmykToBgr(0, 0, 0, 0), (std::array<std::uint8_t, 3>{248, 248, 248}));
+    EXPECT_EQ(CmykToBgr(0, 0, 0, 230), (std::array<std::uint8_t, 3>{230, 230, 230}));
     // k = (255 × 178 / 230 + 77) / 10 = 27
     EXPECT_EQ(CmykToBgr(255, 0, 0, 255), (std::array<std::uint8_t, 3>{228, 228, 0}));
+    EXPECT_EQ(CmykToBgr(40, 100, 250, 0), (std::array<std::uint8_t, 3>{0, 148, 208}));
     EXPECT_EQ(Bgr48ToCmyk64(0, 0, 0), (std::array<std::uint16_t, 4>{58982, 58982, 58982, 0}));
     // k = 19660 / 10 = 1966 without black; (65535 × 45875 / 58981 + 19660) / 10 = 7063 with full
     // black

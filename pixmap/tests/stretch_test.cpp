@@ -106,27 +106,6 @@ TEST(Stretch, PartsOfBothMapsAndRectanglesStickingOut) {
     }
 }
 
-TEST(Stretch, CornersOfATwoByTwoGrayAndWidthOne) {
-    const std::uint8_t pixels[8] = {0, 255, 0, 0, 255, 0, 0, 0};
-    const auto source = AttachPixMap(2, 2, ModeGray, const_cast<std::uint8_t*>(pixels), 4);
-    const auto target = CreatePixMap(PixRect{0, 0, 4, 4}, ModeGray);
-    source->StretchRect(source->Rect(), *target, target->Rect());
-    EXPECT_EQ(target->Row(0)[0], 0);
-    EXPECT_EQ(target->Row(0)[3], 255);
-    EXPECT_EQ(target->Row(3)[0], 255);
-    EXPECT_EQ(target->Row(3)[3], 0);
-
-    // A destination one pixel wide takes the left column only.
-    const auto wide = RandomMap(ModeRGB, 6, 5, 7);
-    const auto column = CreatePixMap(PixRect{0, 0, 1, 5}, ModeRGB);
-    const auto narrow = CreatePixMap(PixRect{0, 0, 1, 9}, ModeRGB);
-    const auto expected = CreatePixMap(PixRect{0, 0, 1, 9}, ModeRGB);
-    wide->CopyRect(PixRect{0, 0, 1, 5}, *column, column->Rect());
-    wide->StretchRect(wide->Rect(), *narrow, narrow->Rect());
-    column->StretchRect(column->Rect(), *expected, expected->Rect());
-    EXPECT_TRUE(SamePixels(*narrow, *expected));
-}
-
 TEST(Stretch, HugeRectanglesUseWideSumsAndGray32DoesNotOverflow) {
     const std::uint8_t top[4] = {0xFF, 0xFF, 0xFF, 0x3F};
     const auto full = CreatePixMap(PixRect{0, 0, 3, 3}, ModeGray32, top, 4);

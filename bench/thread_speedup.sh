@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Times whole pictor-cli processes, lossless encode and full decode of each image, on one thread
+# and on two, in paired runs (every round runs all four once, so a change in the machine's load
+# falls on all of them alike), and prints the medians of wall-clock time and the speed-ups.
+# Usage: bench/thread_speedup.sh IMAGE...        (bench/corpus.sh makes a corpus)
+# Environment: RUNS=5.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source bench/bench_setup.sh
+(($# > 0)) || { echo "usage: bench/thread_speedup.sh IMAGE..." >&2; exit 2; }
+runs=${RUNS:-5}
+export OMP_WAIT_POLICY=${OMP_WAIT_POLICY:-passive}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cli=$(private_cli "$work")
+
+# Wall-clock seconds of one run on $1 threads of the rest of the arguments.
+seconds() {
+    local TIMEFORMAT=%R
+    { time OMP_NUM_THREADS=$1 "${@:2}" >/dev/null 2>&1; } 2>&1
+}
+median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+
+printf '%-28s %8s %8s %8s %8s %8s %8s\n' image enc_1 enc_2 speedup dec_1 dec_2 speedup
+for image in "$@"; do
+    ext=${image##*.}
+    encode=("$cli" encode "$image" "$work/a.qvt" --levels 6)
+    decode=("$cli" decode "$work/a.qvt" "$work/b.$ext")
+    "${encode[@]}"
+    e1=() e2=() d1=() d2=()
+    for ((round = 0; round < runs; round++)); do
+        e1+=("$(seconds 1 "${encode[@]}")")
+        e2+=("$(seconds 2 "${encode[@]}")")
+        d1+=("$(seconds 1 "${decode[@]}")")
+        d2+=("$(seconds 2 "${decode[@]}")")
+    done
+    awk -v n="$(basename "$image")" -v e1="$(median "${e1[@]}")" -v e2="$(median "${e2[@]}")" \
+        -v d1="$(median "${d1[@]}")" -v d2="$(median "${d2[@]}")" \
+        'BEGIN { printf "%-28s %8.3f %8.3f %8.2f %8.3f %8.3f %8.2f\n", n, e1, e2, e1 / e2, d1, d2, d1 / d2 }'
+done
