@@ -11,6 +11,10 @@
 #include <string>
 #include <vector>
 
+// How long a test waits for work on the worker threads. Under the sanitizers on a busy machine a
+// decode can take many times QTest's five-second default; a wait that succeeds returns at once.
+inline constexpr int kPatienceMs = 120000;
+
 // A shown main window, or null when the platform never exposes it.
 inline std::unique_ptr<CMainFrame> ShownFrame(QSize size = {800, 600}) {
     auto frame = std::make_unique<CMainFrame>();
@@ -28,11 +32,12 @@ inline std::unique_ptr<CMainFrame> FrameWithFiles(const QString& folder, const Q
         paths.push_back((folder + '/' + name).toStdString());
     frame->App().OpenPaths(paths);
     const auto count = names.size();
-    if (!QTest::qWaitFor([&] { return frame->Groups().Windows().size() == count; })) return nullptr;
+    if (!QTest::qWaitFor([&] { return frame->Groups().Windows().size() == count; }, kPatienceMs))
+        return nullptr;
     return frame;
 }
 
 // Waits until the program runs no job.
-inline bool Idle(CMainFrame& frame, int timeoutMs = 20000) {
-    return QTest::qWaitFor([&] { return !frame.App().Jobs().AnyBusy(); }, timeoutMs);
+inline bool Idle(CMainFrame& frame) {
+    return QTest::qWaitFor([&] { return !frame.App().Jobs().AnyBusy(); }, kPatienceMs);
 }

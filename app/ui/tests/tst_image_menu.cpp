@@ -121,13 +121,15 @@ private slots:
         QVERIFY(frame->Action(Command::Import)->isEnabled());
 
         QVERIFY(Run(*frame, Command::Import));
-        QVERIFY(QTest::qWaitFor([&] { return frame->Area()->subWindowList().size() == 2; }));
+        QVERIFY(QTest::qWaitFor([&] { return frame->Area()->subWindowList().size() == 2; },
+                                kPatienceMs));
         CMyDoc& imported = frame->ActiveView()->Document();
         QCOMPARE(imported.Kind(), DocumentKind::QVT);
         QVERIFY(SameImage(source.Image(), imported.Image()));
         QVERIFY(frame->ActiveView()->Title().startsWith("Untitled* @ "));
         QGuiApplication::clipboard()->clear();
-        QVERIFY(QTest::qWaitFor([&] { return !frame->Action(Command::Import)->isEnabled(); }));
+        QVERIFY(QTest::qWaitFor([&] { return !frame->Action(Command::Import)->isEnabled(); },
+                                kPatienceMs));
     }
 
     void clipboardCarriesEveryModeBothWays() {
@@ -167,7 +169,8 @@ private slots:
                                                   static_cast<qsizetype>(block.size())));
         QGuiApplication::clipboard()->setMimeData(data);
         QVERIFY(Run(*frame, Command::Import));
-        QVERIFY(QTest::qWaitFor([&] { return frame->Area()->subWindowList().size() == 1; }));
+        QVERIFY(QTest::qWaitFor([&] { return frame->Area()->subWindowList().size() == 1; },
+                                kPatienceMs));
         QCOMPARE(frame->ActiveView()->Document().Width(), 2u);
         // A rectangle its bytes cannot fill is refused before anything of its size is made.
         block[13 + 11] = block[13 + 15] = 0x7F;
@@ -176,7 +179,7 @@ private slots:
                                                   static_cast<qsizetype>(block.size())));
         QGuiApplication::clipboard()->setMimeData(data);
         QVERIFY(Run(*frame, Command::Import));
-        QVERIFY(QTest::qWaitFor([&] { return !messages.texts.isEmpty(); }));
+        QVERIFY(QTest::qWaitFor([&] { return !messages.texts.isEmpty(); }, kPatienceMs));
         QCOMPARE(messages.texts.first(), QString(kDamagedImageData));
         QCOMPARE(frame->Area()->subWindowList().size(), 1);
     }
@@ -192,7 +195,7 @@ private slots:
         frame->Area()->setActiveSubWindow(windows[0]); // the same view again: still armed
         QVERIFY(!frame->Action(Command::ComputePSNR)->isEnabled());
         frame->Area()->setActiveSubWindow(windows[1]);
-        QVERIFY(QTest::qWaitFor([&] { return !messages.texts.isEmpty(); }));
+        QVERIFY(QTest::qWaitFor([&] { return !messages.texts.isEmpty(); }, kPatienceMs));
         QVERIFY(messages.texts.first().startsWith("The PSNR is "));
         QVERIFY(messages.texts.first().contains("\n[B: "));
         QVERIFY(frame->Action(Command::ComputePSNR)->isEnabled());
@@ -200,7 +203,8 @@ private slots:
         // Closing the first image disarms the comparison.
         QVERIFY(Run(*frame, Command::ComputePSNR));
         windows[1]->close();
-        QVERIFY(QTest::qWaitFor([&] { return frame->Area()->subWindowList().size() == 1; }));
+        QVERIFY(QTest::qWaitFor([&] { return frame->Area()->subWindowList().size() == 1; },
+                                kPatienceMs));
         QVERIFY(frame->Action(Command::ComputePSNR)->isEnabled());
         QCOMPARE(messages.texts.size(), 1);
     }
@@ -220,12 +224,14 @@ private slots:
         QMimeData files;
         files.setUrls({QUrl::fromLocalFile(Path("argb.png"))});
         QVERIFY(drop(&files));
-        QVERIFY(QTest::qWaitFor([&] { return frame->Area()->subWindowList().size() == 1; }));
+        QVERIFY(QTest::qWaitFor([&] { return frame->Area()->subWindowList().size() == 1; },
+                                kPatienceMs));
         QVERIFY(frame->ActiveView()->Title().startsWith("argb.png @ "));
         QMimeData image;
         image.setImageData(QImage(8, 8, QImage::Format_RGB32));
         QVERIFY(drop(&image));
-        QVERIFY(QTest::qWaitFor([&] { return frame->Area()->subWindowList().size() == 2; }));
+        QVERIFY(QTest::qWaitFor([&] { return frame->Area()->subWindowList().size() == 2; },
+                                kPatienceMs));
         QMimeData text;
         text.setText("not an image");
         QVERIFY(!drop(&text));

@@ -86,7 +86,8 @@ private:
         if (!frame) return nullptr;
         frame->App().Options().overview = overview;
         frame->App().OpenPaths({path});
-        if (!QTest::qWaitFor([&] { return frame->Groups().Windows().size() == 1; })) return nullptr;
+        if (!QTest::qWaitFor([&] { return frame->Groups().Windows().size() == 1; }, kPatienceMs))
+            return nullptr;
         return frame;
     }
 
@@ -171,7 +172,8 @@ private slots:
         QVERIFY(view);
         auto& document = static_cast<CKLDExtDoc&>(view->Document());
         QVERIFY(QTest::qWaitFor(
-            [&] { return !frame->App().Jobs().AnyBusy() && document.Loaded().left == 500; }));
+            [&] { return !frame->App().Jobs().AnyBusy() && document.Loaded().left == 500; },
+            kPatienceMs));
         const QSize client = view->viewport()->size();
         // From a quarter of the image, as much as the client shows, at full size.
         QCOMPARE(document.Loaded().top, 375);
@@ -186,7 +188,8 @@ private slots:
         // At 25 % the whole image is in view, read at a quarter of its size.
         view->SetZoom(0.25);
         QVERIFY(QTest::qWaitFor(
-            [&] { return !frame->App().Jobs().AnyBusy() && document.LoadedScale() == 0.25; }));
+            [&] { return !frame->App().Jobs().AnyBusy() && document.LoadedScale() == 0.25; },
+            kPatienceMs));
         QCOMPARE(document.Loaded(), (ExportRect{0, 0, 2000, 1500}));
         QCOMPARE(document.Image().Width(), 500u);
     }
@@ -215,7 +218,8 @@ private slots:
         QVERIFY(count(Qt::red) > 1000);
         // A container carries no profile: its pixels are sRGB, whose red is duller in P3.
         QVERIFY(frame->Colors().SetScreenProfile(DisplayP3Profile()));
-        QTRY_VERIFY(count(Qt::red) == 0 && count(QColor(234, 51, 35)) > 1000);
+        QTRY_VERIFY_WITH_TIMEOUT(count(Qt::red) == 0 && count(QColor(234, 51, 35)) > 1000,
+                                 kPatienceMs);
     }
 
     void regionViewShowsANewBackground() {
@@ -229,7 +233,7 @@ private slots:
         };
         QCOMPARE(centre(), QColor(Qt::white));
         static_cast<CKLDExtDoc&>(view->Document()).ChangeBackground({0, 0, 0});
-        QTRY_COMPARE(centre(), QColor(Qt::black));
+        QTRY_COMPARE_WITH_TIMEOUT(centre(), QColor(Qt::black), kPatienceMs);
         // Read again, the region leaves the new colour waiting to be saved.
         QVERIFY(view->Document().Modified());
     }

@@ -194,7 +194,7 @@ private slots:
         QVERIFY(frame);
         CMyDoc& document = frame->ActiveView()->Document();
         // The finer levels follow the first picture; the document is busy until they are read.
-        QVERIFY(QTest::qWaitFor([&] { return !frame->App().IsBusy(document); }));
+        QVERIFY(QTest::qWaitFor([&] { return !frame->App().IsBusy(document); }, kPatienceMs));
         QFile file(Path("large.qvt"));
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray original = file.readAll();
@@ -209,7 +209,7 @@ private slots:
         QVERIFY(!frame->Action(Command::Save)->isEnabled());
         QVERIFY(!frame->Action(Command::ZoomIn)->isEnabled());
         QTest::keyClick(frame->ActiveView(), Qt::Key_Escape);
-        QVERIFY(QTest::qWaitFor([&] { return !messages.texts.isEmpty(); }));
+        QVERIFY(QTest::qWaitFor([&] { return !messages.texts.isEmpty(); }, kPatienceMs));
         QVERIFY(messages.texts.last().startsWith("Saving was stopped."));
         QVERIFY(messages.texts.last().endsWith("large.qvt was left as it was."));
         QVERIFY(file.open(QIODevice::ReadOnly));
@@ -221,7 +221,7 @@ private slots:
         // Opening: Esc stops reading at the level reached, which the new window shows.
         frame->App().OpenPaths({Path("large.qvt").toStdString()});
         QTest::keyClick(frame->ActiveView(), Qt::Key_Escape);
-        QVERIFY(QTest::qWaitFor([&] { return !frame->App().Jobs().AnyBusy(); }));
+        QVERIFY(QTest::qWaitFor([&] { return !frame->App().Jobs().AnyBusy(); }, kPatienceMs));
         QCOMPARE(frame->Area()->subWindowList().size(), 2);
         const auto& opened = static_cast<const CQVTDoc&>(frame->ActiveView()->Document());
         QCOMPARE(opened.TargetLevel(), opened.ShownLevel());
@@ -235,7 +235,8 @@ private slots:
         QVERIFY(frame->close());
         QCOMPARE(messages.texts, QStringList{"Save changes to large.ppm?"});
         QVERIFY(frame->App().Documents().empty());
-        QVERIFY(QTest::qWaitFor([&] { return frame->Area()->subWindowList().isEmpty(); }));
+        QVERIFY(
+            QTest::qWaitFor([&] { return frame->Area()->subWindowList().isEmpty(); }, kPatienceMs));
     }
 
     void transparentImagesBlendOnceOverTheBackground() {
@@ -347,7 +348,7 @@ private slots:
         QCOMPARE(QSettings().value("View/ColourManagedDisplay").toBool(), false);
         QCOMPARE(frame->ProfileIndicator()->text(),
                  QString("Profile: Test Display P3 (not applied)"));
-        QTRY_COMPARE(centre(), (std::array<int, 3>{234, 51, 35}));
+        QTRY_COMPARE_WITH_TIMEOUT(centre(), (std::array<int, 3>{234, 51, 35}), kPatienceMs);
         view->SetZoom(1);
         QCOMPARE(centre(), (std::array<int, 3>{234, 51, 35}));
         frame->Action(Command::ColorManagedDisplay)->trigger();
@@ -360,7 +361,7 @@ private slots:
                                document.Image().display->Pitch() * 48);
         QVERIFY(after == stored);
         frame->App().OpenPaths({Path("red.png").toStdString()});
-        QTRY_VERIFY(frame->ActiveView()->Document().Title() == "red.png");
+        QTRY_VERIFY_WITH_TIMEOUT(frame->ActiveView()->Document().Title() == "red.png", kPatienceMs);
         view = frame->ActiveView();
         view->SetZoom(1);
         QVERIFY(near(centre(), {234, 51, 35}));
@@ -373,7 +374,7 @@ private slots:
         // L*a*b* with a profile is converted from its samples, not from the display image the
         // program's own formulas made.
         frame->App().OpenPaths({Path("lab.qvt").toStdString()});
-        QTRY_VERIFY(frame->ActiveView()->Document().Title() == "lab.qvt");
+        QTRY_VERIFY_WITH_TIMEOUT(frame->ActiveView()->Document().Title() == "lab.qvt", kPatienceMs);
         view = frame->ActiveView();
         view->SetZoom(1);
         QRgb expected = 0;

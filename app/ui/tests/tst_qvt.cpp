@@ -90,7 +90,8 @@ private slots:
         auto frame = ShownFrame();
         QVERIFY(frame);
         frame->App().OpenPaths({Path("a.qvt"), Path("b.QVT")});
-        QVERIFY(QTest::qWaitFor([&] { return frame->Area()->subWindowList().size() == 2; }));
+        QVERIFY(QTest::qWaitFor([&] { return frame->Area()->subWindowList().size() == 2; },
+                                kPatienceMs));
         QVERIFY(Idle(*frame));
         for (const auto& document : frame->App().Documents())
             QCOMPARE(static_cast<const CQVTDoc&>(*document).ShownLevel(), 0);
@@ -102,9 +103,9 @@ private slots:
         frame->App().Options().thumbnail = true;
         frame->App().Options().progressive = false;
         frame->App().OpenPaths({Path("a.qvt")});
-        QVERIFY(QTest::qWaitFor([&] { return frame->ActiveView() != nullptr; }));
+        QVERIFY(QTest::qWaitFor([&] { return frame->ActiveView() != nullptr; }, kPatienceMs));
         CMyView* view = frame->ActiveView();
-        QVERIFY(QTest::qWaitFor([&] { return view->Title().contains("@ Level 4"); }));
+        QVERIFY(QTest::qWaitFor([&] { return view->Title().contains("@ Level 4"); }, kPatienceMs));
         // The thumbnail (94 x 63) fills the window instead of showing as a speck.
         const double thumbnailZoom = view->Zoom();
         QVERIFY(thumbnailZoom >= 4);
@@ -162,7 +163,7 @@ private slots:
         auto* name = dialog.findChild<QLineEdit*>("fileNameEdit");
         QVERIFY(name);
         QTest::keyClicks(name, QString::fromStdString(Path("b.QVT")));
-        QTRY_VERIFY(!dialog.Preview()->pixmap().isNull());
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog.Preview()->pixmap().isNull(), kPatienceMs);
         QVERIFY(dialog.Thumbnail()->isEnabled());
     }
 

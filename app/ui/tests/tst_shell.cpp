@@ -55,7 +55,8 @@ private:
     QString Path(const QString& name) const { return dir_.filePath(name); }
 
     static bool WaitForWindows(CMainFrame& frame, qsizetype count) {
-        return QTest::qWaitFor([&] { return frame.Groups().Windows().size() == count; });
+        return QTest::qWaitFor([&] { return frame.Groups().Windows().size() == count; },
+                               kPatienceMs);
     }
     static QTreeWidgetItem* Row(CMainFrame& frame, const QString& group, const QString& name) {
         QTreeWidget* tree = frame.Properties()->Tree();
@@ -119,13 +120,13 @@ private slots:
                  QFileInfo(Path("c.ppm")).canonicalFilePath());
         QVERIFY(frame->Recent().Entry(0)->isVisible());
         QVERIFY(!frame->Recent().Entry(3)->isVisible());
-        QTRY_COMPARE(QSettings().beginReadArray("recentFileList"), 3);
+        QTRY_COMPARE_WITH_TIMEOUT(QSettings().beginReadArray("recentFileList"), 3, kPatienceMs);
 
         // A recent file that no longer opens leaves the list once chosen.
         QVERIFY(QFile::remove(Path("c.ppm")));
         MessageCatcher catcher;
         frame->Recent().Entry(0)->trigger();
-        QTRY_COMPARE(catcher.texts.size(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(catcher.texts.size(), 1, kPatienceMs);
         QCOMPARE(frame->Recent().Files().Entries().size(), 2u);
     }
 
@@ -139,7 +140,8 @@ private slots:
         QVERIFY(offered);
         MessageCatcher catcher;
         frame->App().OpenUntitled(offered->kind, std::move(offered->make));
-        QTRY_COMPARE(catcher.texts, QStringList{"Image creation failed."});
+        QTRY_COMPARE_WITH_TIMEOUT(catcher.texts, QStringList{"Image creation failed."},
+                                  kPatienceMs);
         QVERIFY(frame->Groups().Windows().isEmpty());
     }
 
@@ -167,12 +169,12 @@ private slots:
         frame->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(frame.get()));
         groups.Group(0)->subWindowList().front()->widget()->setFocus();
-        QTRY_VERIFY(frame->ActiveView() != moved);
+        QTRY_VERIFY_WITH_TIMEOUT(frame->ActiveView() != moved, kPatienceMs);
         groups.Group(1)->subWindowList().front()->widget()->setFocus();
-        QTRY_COMPARE(frame->ActiveView(), moved);
+        QTRY_COMPARE_WITH_TIMEOUT(frame->ActiveView(), moved, kPatienceMs);
 
         frame->Action(Command::MoveToPreviousTabGroup)->trigger();
-        QTRY_COMPARE(groups.GroupCount(), 1); // the emptied group goes
+        QTRY_COMPARE_WITH_TIMEOUT(groups.GroupCount(), 1, kPatienceMs); // the emptied group goes
         QCOMPARE(groups.Group(0)->subWindowList().size(), 2);
         QCOMPARE(frame->ActiveView(), moved);
 
@@ -198,9 +200,9 @@ private slots:
         QVERIFY(frame);
         frame->App().OpenPaths({Path("a.ppm").toStdString(), Path("d.qvt").toStdString()});
         QVERIFY(WaitForWindows(*frame, 2));
-        QTRY_VERIFY(Row(*frame, "QVT Header", "Levels"));
+        QTRY_VERIFY_WITH_TIMEOUT(Row(*frame, "QVT Header", "Levels"), kPatienceMs);
         frame->Groups().Activate(frame->Groups().Windows().front());
-        QTRY_VERIFY(!Row(*frame, "QVT Header", "Levels"));
+        QTRY_VERIFY_WITH_TIMEOUT(!Row(*frame, "QVT Header", "Levels"), kPatienceMs);
         QVERIFY(Row(*frame, "File", "Name")->text(1).endsWith("a.ppm"));
 
         CMyView* view = frame->ActiveView();
@@ -210,15 +212,18 @@ private slots:
         QVERIFY(right);
         right->setText(1, "40");
         QCOMPARE(view->CropRect(), (ImageRect{0, 0, 40, 80}));
-        QTRY_COMPARE(Row(*frame, "Cropped Image Size", "Width")->text(1), QString("40"));
+        QTRY_COMPARE_WITH_TIMEOUT(Row(*frame, "Cropped Image Size", "Width")->text(1),
+                                  QString("40"), kPatienceMs);
         // What the user changed is marked.
         QVERIFY(Row(*frame, "Cropped Image Size", "Right")->font(1).bold());
         QVERIFY(!Row(*frame, "Cropped Image Size", "Left")->font(1).bold());
         // Refused: the old value stays and the tracker does not move.
         Row(*frame, "Cropped Image Size", "Left")->setText(1, "12.5");
-        QTRY_COMPARE(Row(*frame, "Cropped Image Size", "Left")->text(1), QString("0"));
+        QTRY_COMPARE_WITH_TIMEOUT(Row(*frame, "Cropped Image Size", "Left")->text(1), QString("0"),
+                                  kPatienceMs);
         Row(*frame, "Cropped Image Size", "Right")->setText(1, "121");
-        QTRY_COMPARE(Row(*frame, "Cropped Image Size", "Right")->text(1), QString("40"));
+        QTRY_COMPARE_WITH_TIMEOUT(Row(*frame, "Cropped Image Size", "Right")->text(1),
+                                  QString("40"), kPatienceMs);
         QCOMPARE(view->CropRect(), (ImageRect{0, 0, 40, 80}));
         // The crop group survives a refresh for another reason while the crop is under way.
         view->SetZoom(2);
@@ -240,7 +245,7 @@ private slots:
         QVERIFY(Row(*frame, "Cropped Image Size", "Bottom")->font(1).bold());
 
         view->CancelCrop();
-        QTRY_VERIFY(!Row(*frame, "Cropped Image Size", "Right"));
+        QTRY_VERIFY_WITH_TIMEOUT(!Row(*frame, "Cropped Image Size", "Right"), kPatienceMs);
     }
 
     void windowsDialogActivatesSavesAndCloses() {
@@ -265,7 +270,7 @@ private slots:
         Button(again, "&Close Window(s)")->click();
         QVERIFY(WaitForWindows(*frame, 1));
         QCOMPARE(frame->Groups().Windows().front(), windows[1]);
-        QTRY_COMPARE(again.List()->count(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(again.List()->count(), 1, kPatienceMs);
 
         // The menu's dialog lists what is open.
         QVERIFY(CheckModal<WindowsDialog>(
@@ -298,7 +303,7 @@ private slots:
         Button(dialog, "Restore Defaults")->click();
         dialog.accept();
         QCOMPARE(frame->StandardBar()->actions()[1], frame->Action(Command::Save));
-        QTRY_VERIFY(frame->ZoomBox()->isVisibleTo(frame->StandardBar()));
+        QTRY_VERIFY_WITH_TIMEOUT(frame->ZoomBox()->isVisibleTo(frame->StandardBar()), kPatienceMs);
     }
 
     void aboutBoxLinesUpItsVersions() {
