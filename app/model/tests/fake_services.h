@@ -54,9 +54,10 @@ public:
         tasks_.push_back(std::move(task));
     }
 
-    // Runs queued UI tasks until `done` holds (true) or five seconds pass (false).
+    // Runs queued UI tasks until `done` holds (true) or two minutes pass (false). Jobs under the
+    // sanitizers on a busy machine can take many seconds; a wait that succeeds returns at once.
     bool RunUntil(const std::function<bool()>& done) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(2);
         while (!done()) {
             if (std::chrono::steady_clock::now() > end) return false;
             std::function<void()> task;
