@@ -65,12 +65,14 @@ TEST(QVTFileImage, SavedFileOpensAndDecodes) {
 TEST(QVTFileImage, FailuresReachTheReporter) {
     CollectingReporter reporter;
     CQVTMyImage image;
-    EXPECT_FALSE(image.OpenPath("/nonexistent/picture.qvt", &reporter));
     TempFile notQvt;
+    // A folder no other test or program can have made.
+    const std::string missing = notQvt.path + ".absent/picture.qvt";
+    EXPECT_FALSE(image.OpenPath(missing, &reporter));
     ASSERT_EQ(::write(notQvt.fd, "P5\n1 1\n255\n\0", 12), 12);
     EXPECT_FALSE(image.OpenPath(notQvt.path, &reporter));
     image.SetHeader(GrayHeader(4, 4));
-    EXPECT_FALSE(image.SavePath("/nonexistent/picture.qvt", nullptr, nullptr, &reporter));
+    EXPECT_FALSE(image.SavePath(missing, nullptr, nullptr, &reporter));
 
     ASSERT_EQ(reporter.errors.size(), 3u);
     EXPECT_EQ(reporter.errors[0].first, static_cast<std::uint32_t>(ENOENT));

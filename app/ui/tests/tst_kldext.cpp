@@ -22,6 +22,7 @@
 #include <QMdiArea>
 #include <QMimeData>
 #include <QPainter>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
@@ -92,6 +93,9 @@ private:
     }
 
 private slots:
+    // The windows remember their settings; keep them out of the user's own.
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
     void pastedImageIsWrittenOnEnterAndARubberBandNever() {
         const std::string path = MakeContainer("paste.kle");
         const QImage pattern = Pattern(40, 30);
