@@ -9,6 +9,7 @@
 #include "screen_colors.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QDrag>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -114,6 +115,7 @@ void CMyView::ZoomOut() { SetZoom(::ZoomOut(zoom_)); }
 void CMyView::SetGrayMatte(bool on) {
     grayMatte_ = on;
     viewport()->update();
+    RefreshPixelReadOut();
     emit stateChanged();
 }
 
@@ -177,7 +179,14 @@ void CMyView::DocumentChanged(int hint) {
     if (hint & 2) UpdateScrollRanges();
     if (hint == HintCropped) EndCrop();
     setWindowTitle(Title());
+    RefreshPixelReadOut();
     emit stateChanged();
+}
+
+void CMyView::RefreshPixelReadOut() {
+    // The pointer has not moved, but what lies under it may have changed.
+    if (viewport()->underMouse())
+        ShowPixelUnder(DevicePoint(viewport()->mapFromGlobal(QCursor::pos())));
 }
 
 void CMyView::resizeEvent(QResizeEvent* event) {

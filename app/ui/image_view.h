@@ -86,6 +86,7 @@ protected:
     Point DevicePoint(const QPointF& logical) const;
     // Shows the image pixel under a client point, and its colour, in the status bar.
     virtual void ShowPixelUnder(Point device);
+    void RefreshPixelReadOut();
     // The side of a tracker handle in device pixels.
     int HandleSize() const;
     CPictorApp& App() const { return app_; }

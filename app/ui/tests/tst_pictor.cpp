@@ -254,10 +254,17 @@ private slots:
         for (int i = 0; i < 3; ++i)
             view->viewport()->repaint();
         QCOMPARE(centre(), first);
+        // The read-out under a still pointer follows the matte and the channel shown.
+        QTest::mouseMove(view->viewport(), view->viewport()->rect().center());
+        const QString overBackground = frame->StatusMessage()->text();
+        QVERIFY(overBackground.startsWith("X: "));
         QVERIFY(frame->Action(Command::GrayMatte)->isEnabled());
         frame->Action(Command::GrayMatte)->trigger();
         QVERIFY(view->GrayMatte());
         QVERIFY(centre() != first);
+        QVERIFY(frame->StatusMessage()->text() != overBackground);
+        frame->Action(Command::Channel3)->trigger(); // red, the third of B, G, R, A
+        QCOMPARE(frame->StatusMessage()->text().section("RGB", 1), QString(": (255, 255, 255)"));
     }
 
     void nearestStandInShowsTheSourcePixelsInEveryFormat() {
