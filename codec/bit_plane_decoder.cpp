@@ -371,14 +371,29 @@ void CDecodeBlock::DecodePlanes(std::uint32_t n, std::uint64_t limit) {
 
 // Takes one refinement bit per value significant before this plane (the caller checked that
 // they lie inside the code) and starts the plane's words with them.
+// Flat parts of an image leave long stretches without a significant value, which take no bits:
+// they are passed eight words at a time.
 template <typename BitOps>
 void CDecodeBlock::Refine(std::uint32_t n, std::uint64_t refPos) {
+    constexpr std::uint32_t kStretch = 8;
     const std::uint32_t words = WordsForBits(n);
-    for (std::uint32_t w = 0; w < words; ++w) {
-        const std::uint32_t significant = m_significant[w];
-        const std::uint32_t count = BitOps::Count(significant);
-        m_plane[w] = BitOps::Deposit(GetBits(codeWords.data(), refPos, count), significant);
-        refPos += count;
+    for (std::uint32_t w = 0; w < words;) {
+        if (w + kStretch <= words) {
+            std::uint32_t any = 0;
+            for (std::uint32_t i = 0; i < kStretch; ++i)
+                any |= m_significant[w + i];
+            if (any == 0) {
+                std::fill_n(m_plane + w, kStretch, 0u);
+                w += kStretch;
+                continue;
+            }
+        }
+        for (const std::uint32_t end = std::min(w + kStretch, words); w < end; ++w) {
+            const std::uint32_t significant = m_significant[w];
+            const std::uint32_t count = BitOps::Count(significant);
+            m_plane[w] = BitOps::Deposit(GetBits(codeWords.data(), refPos, count), significant);
+            refPos += count;
+        }
     }
 }
 
