@@ -209,7 +209,8 @@ template <typename BitOps>
 class InsignificantCursor {
 public:
     InsignificantCursor(const SignificanceWords& words, std::uint32_t n)
-        : m_to(words), m_n(n), m_words(WordsForBits(n)) {
+        : m_to(words), m_wholeWords(n / 32), m_words(WordsForBits(n)),
+          m_lastValid(ValidBitsOfWord(m_words - 1, n)) {
         Load(0);
     }
     ~InsignificantCursor() { Flush(); }
@@ -282,20 +283,25 @@ private:
     // Moves to the first word from w on that holds a value not yet significant.
     void Load(std::uint32_t w) {
         Flush();
-        for (; w < m_words; ++w) {
-            m_left = ~m_to.significant[w] & ValidBitsOfWord(w, m_n);
+        for (; w < m_wholeWords; ++w) {
+            m_left = ~m_to.significant[w];
             if (m_left != 0) {
                 m_word = w;
                 return;
             }
         }
-        m_left = 0;
+        m_left = w < m_words ? ~m_to.significant[w] & m_lastValid : 0;
+        if (m_left != 0) {
+            m_word = w;
+            return;
+        }
         m_word = m_words;
     }
 
     SignificanceWords m_to;
-    std::uint32_t m_n;
+    std::uint32_t m_wholeWords; // words whose 32 values all lie in the block
     std::uint32_t m_words;
+    std::uint32_t m_lastValid; // the values of the last word that lie in the block
     std::uint32_t m_word = 0;
     std::uint32_t m_left = 0;     // values of the current word still ahead
     std::uint32_t m_fresh = 0;    // values of the current word made significant
