@@ -194,6 +194,17 @@ const std::array<RunEvents, (kTableMaxK + 1) << kTableBits>& RunEventTable() {
     return table;
 }
 
+// Flat parts of an image leave long stretches of words without a significant value, which take
+// no refinement bits and whose values runs pass 32 to a word; they are tested eight at a time.
+constexpr std::uint32_t kStretch = 8;
+
+bool StretchIsClear(const std::uint32_t* significant) {
+    std::uint32_t any = 0;
+    for (std::uint32_t i = 0; i < kStretch; ++i)
+        any |= significant[i];
+    return any == 0;
+}
+
 // The words a plane's significance decisions update: one bit per value.
 struct SignificanceWords {
     std::uint32_t* significant;
@@ -229,7 +240,7 @@ public:
                 return;
             }
             count -= here;
-            Load(m_word + 1);
+            Load(PassClearWords(m_word + 1, count));
         }
     }
 
@@ -278,6 +289,21 @@ private:
         m_to.negative[m_word] |= m_negative;
         m_fresh = 0;
         m_negative = 0;
+    }
+
+    // Passes the whole words from w on without a significant value, 32 values each, as long as
+    // `count` covers them; returns the first word not passed.
+    std::uint32_t PassClearWords(std::uint32_t w, std::uint64_t& count) const {
+        while (count >= 32 * kStretch && w + kStretch <= m_wholeWords &&
+               StretchIsClear(m_to.significant + w)) {
+            w += kStretch;
+            count -= 32 * kStretch;
+        }
+        while (count >= 32 && w < m_wholeWords && m_to.significant[w] == 0) {
+            ++w;
+            count -= 32;
+        }
+        return w;
     }
 
     // Moves to the first word from w on that holds a value not yet significant.
@@ -377,22 +403,14 @@ void CDecodeBlock::DecodePlanes(std::uint32_t n, std::uint64_t limit) {
 
 // Takes one refinement bit per value significant before this plane (the caller checked that
 // they lie inside the code) and starts the plane's words with them.
-// Flat parts of an image leave long stretches without a significant value, which take no bits:
-// they are passed eight words at a time.
 template <typename BitOps>
 void CDecodeBlock::Refine(std::uint32_t n, std::uint64_t refPos) {
-    constexpr std::uint32_t kStretch = 8;
     const std::uint32_t words = WordsForBits(n);
     for (std::uint32_t w = 0; w < words;) {
-        if (w + kStretch <= words) {
-            std::uint32_t any = 0;
-            for (std::uint32_t i = 0; i < kStretch; ++i)
-                any |= m_significant[w + i];
-            if (any == 0) {
-                std::fill_n(m_plane + w, kStretch, 0u);
-                w += kStretch;
-                continue;
-            }
+        if (w + kStretch <= words && StretchIsClear(m_significant.data() + w)) {
+            std::fill_n(m_plane + w, kStretch, 0u);
+            w += kStretch;
+            continue;
         }
         for (const std::uint32_t end = std::min(w + kStretch, words); w < end; ++w) {
             const std::uint32_t significant = m_significant[w];
