@@ -2,8 +2,10 @@
 // signed magnitudes in two's complement; all arithmetic on them wraps as unsigned 32-bit.
 #include "bit_plane_decoder.h"
 
+#include "bounded_bit_reader.h"
 #include "plane_assembly.h"
 #include "qvt_error.h"
+#include "sign_sources.h"
 
 #include <algorithm>
 #include <array>
@@ -14,130 +16,6 @@ namespace {
 void Require(bool condition) {
     if (!condition) ThrowCodecError(ErrorWrongFormat);
 }
-
-// Reads fields in order inside [pos, end); reading past end means the code is corrupt. Up to 64
-// bits wait in a register, refilled 32 at a time, so a single bit costs a shift, and the bounds
-// are checked only on refills (which never take bits at or past end).
-class BoundedBitReader {
-public:
-    BoundedBitReader(const std::uint32_t* words, std::uint64_t pos, std::uint64_t end)
-        : m_words(words), m_next(pos), m_end(end) {}
-
-    // `count` is 0..32.
-    std::uint32_t Read(std::uint32_t count) {
-        if (m_count < count) Refill(count);
-        const auto value = static_cast<std::uint32_t>(m_buffer) & LowBitsMask(count);
-        m_buffer >>= count;
-        m_count -= count;
-        return value;
-    }
-    bool ReadBit() {
-        if (m_count == 0) Refill(1);
-        const bool bit = (m_buffer & 1) != 0;
-        m_buffer >>= 1;
-        --m_count;
-        return bit;
-    }
-
-    // Loads as many bits as fit (up to the end of the code) without requiring any, so a caller
-    // can look ahead with Waiting() and Peek() and fall back to checked reads near the end.
-    void TopUp() {
-        if (m_count <= 32 && m_next < m_end) Refill(0);
-    }
-    std::uint32_t Waiting() const { return m_count; }
-    // The waiting bits, the next one lowest; bits above Waiting() are 0.
-    std::uint64_t Peek() const { return m_buffer; }
-    // `count` must not exceed Waiting().
-    void Skip(std::uint32_t count) {
-        m_buffer = count < 64 ? m_buffer >> count : 0;
-        m_count -= count;
-    }
-
-private:
-    // Called with at most 32 bits waiting, so 32 more always fit.
-    void Refill(std::uint32_t needed) {
-        const auto take = static_cast<std::uint32_t>(
-            m_next < m_end ? std::min<std::uint64_t>(32, m_end - m_next) : 0);
-        Require(m_count + take >= needed);
-        // Reached with take > 0 only (needed >= 1, or TopUp's own check), which keeps GetBits
-        // inside the code words.
-        m_buffer |= std::uint64_t{GetBits(m_words, m_next, take)} << m_count;
-        m_count += take;
-        m_next += take;
-    }
-
-    const std::uint32_t* m_words;
-    std::uint64_t m_next; // first bit not yet in the buffer
-    std::uint64_t m_end;
-    std::uint64_t m_buffer = 0;
-    std::uint32_t m_count = 0; // bits waiting in the buffer
-};
-
-// Signs stored one bit per new significant value, taken a word of values at a time.
-class PlainSigns {
-public:
-    PlainSigns(const std::uint32_t* words, std::uint64_t pos, std::uint64_t end)
-        : m_words(words), m_pos(pos), m_end(end) {}
-
-    // The signs of the values set in `fresh` (1 = negative), at their places.
-    template <typename BitOps>
-    std::uint32_t Take(std::uint32_t fresh) {
-        const std::uint32_t count = BitOps::Count(fresh);
-        Require(m_end - m_pos >= count);
-        const std::uint32_t bits = GetBits(m_words, m_pos, count);
-        m_pos += count;
-        return BitOps::Deposit(bits, fresh);
-    }
-
-private:
-    const std::uint32_t* m_words;
-    std::uint64_t m_pos;
-    std::uint64_t m_end;
-};
-
-// Signs decoded lazily from their run-length code (1 = negative).
-class RunLengthSigns {
-public:
-    RunLengthSigns(const std::uint32_t* words, std::uint64_t pos, std::uint64_t end)
-        : m_code(words, pos, end) {}
-
-    bool Next() {
-        if (m_ones > 0) {
-            --m_ones;
-            return true;
-        }
-        if (m_zeroNext) {
-            m_zeroNext = false;
-            return false;
-        }
-        if (m_code.ReadBit()) { // a full run of `limit` negative signs
-            m_ones = m_state.limit - 1;
-            m_state.Grow();
-            return true;
-        }
-        if (m_state.k == 0) return false;
-        const std::uint32_t run = m_code.Read(m_state.k);
-        m_state.Shrink();
-        if (run == 0) return false;
-        m_ones = run - 1;
-        m_zeroNext = true;
-        return true;
-    }
-
-    template <typename BitOps>
-    std::uint32_t Take(std::uint32_t fresh) {
-        std::uint32_t negative = 0;
-        for (std::uint32_t set = fresh; set != 0; set &= set - 1)
-            negative |= Next() ? set & (0u - set) : 0u;
-        return negative;
-    }
-
-private:
-    BoundedBitReader m_code;
-    RunState m_state{0, 1};
-    std::uint64_t m_ones = 0;
-    bool m_zeroNext = false;
-};
 
 // Short events come several to a look: for a run state k of at most kTableMaxK, the next
 // kTableBits bits decode to the events they hold whole, as long as these pass fewer than 32
@@ -194,6 +72,17 @@ const std::array<RunEvents, (kTableMaxK + 1) << kTableBits>& RunEventTable() {
     return table;
 }
 
+// Flat parts of an image leave long stretches of words without a significant value, which take
+// no refinement bits and whose values runs pass 32 to a word; they are tested eight at a time.
+constexpr std::uint32_t kStretch = 8;
+
+bool StretchIsClear(const std::uint32_t* significant) {
+    std::uint32_t any = 0;
+    for (std::uint32_t i = 0; i < kStretch; ++i)
+        any |= significant[i];
+    return any == 0;
+}
+
 // The words a plane's significance decisions update: one bit per value.
 struct SignificanceWords {
     std::uint32_t* significant;
@@ -209,7 +98,8 @@ template <typename BitOps>
 class InsignificantCursor {
 public:
     InsignificantCursor(const SignificanceWords& words, std::uint32_t n)
-        : m_to(words), m_n(n), m_words(WordsForBits(n)) {
+        : m_to(words), m_wholeWords(n / 32), m_words(WordsForBits(n)),
+          m_lastValid(ValidBitsOfWord(m_words - 1, n)) {
         Load(0);
     }
     ~InsignificantCursor() { Flush(); }
@@ -228,7 +118,7 @@ public:
                 return;
             }
             count -= here;
-            Load(m_word + 1);
+            Load(PassClearWords(m_word + 1, count));
         }
     }
 
@@ -279,23 +169,43 @@ private:
         m_negative = 0;
     }
 
+    // Passes the whole words from w on without a significant value, 32 values each, as long as
+    // `count` covers them; returns the first word not passed.
+    std::uint32_t PassClearWords(std::uint32_t w, std::uint64_t& count) const {
+        while (count >= 32 * kStretch && w + kStretch <= m_wholeWords &&
+               StretchIsClear(m_to.significant + w)) {
+            w += kStretch;
+            count -= 32 * kStretch;
+        }
+        while (count >= 32 && w < m_wholeWords && m_to.significant[w] == 0) {
+            ++w;
+            count -= 32;
+        }
+        return w;
+    }
+
     // Moves to the first word from w on that holds a value not yet significant.
     void Load(std::uint32_t w) {
         Flush();
-        for (; w < m_words; ++w) {
-            m_left = ~m_to.significant[w] & ValidBitsOfWord(w, m_n);
+        for (; w < m_wholeWords; ++w) {
+            m_left = ~m_to.significant[w];
             if (m_left != 0) {
                 m_word = w;
                 return;
             }
         }
-        m_left = 0;
+        m_left = w < m_words ? ~m_to.significant[w] & m_lastValid : 0;
+        if (m_left != 0) {
+            m_word = w;
+            return;
+        }
         m_word = m_words;
     }
 
     SignificanceWords m_to;
-    std::uint32_t m_n;
+    std::uint32_t m_wholeWords; // words whose 32 values all lie in the block
     std::uint32_t m_words;
+    std::uint32_t m_lastValid; // the values of the last word that lie in the block
     std::uint32_t m_word = 0;
     std::uint32_t m_left = 0;     // values of the current word still ahead
     std::uint32_t m_fresh = 0;    // values of the current word made significant
@@ -374,11 +284,18 @@ void CDecodeBlock::DecodePlanes(std::uint32_t n, std::uint64_t limit) {
 template <typename BitOps>
 void CDecodeBlock::Refine(std::uint32_t n, std::uint64_t refPos) {
     const std::uint32_t words = WordsForBits(n);
-    for (std::uint32_t w = 0; w < words; ++w) {
-        const std::uint32_t significant = m_significant[w];
-        const std::uint32_t count = BitOps::Count(significant);
-        m_plane[w] = BitOps::Deposit(GetBits(codeWords.data(), refPos, count), significant);
-        refPos += count;
+    for (std::uint32_t w = 0; w < words;) {
+        if (w + kStretch <= words && StretchIsClear(m_significant.data() + w)) {
+            std::fill_n(m_plane + w, kStretch, 0u);
+            w += kStretch;
+            continue;
+        }
+        for (const std::uint32_t end = std::min(w + kStretch, words); w < end; ++w) {
+            const std::uint32_t significant = m_significant[w];
+            const std::uint32_t count = BitOps::Count(significant);
+            m_plane[w] = BitOps::Deposit(GetBits(codeWords.data(), refPos, count), significant);
+            refPos += count;
+        }
     }
 }
 

@@ -156,6 +156,22 @@ TEST(BitPlaneCode, SignRunsAreCodedUnlessSpeedIsFavoured) {
     EXPECT_EQ(Decode(*blocks.decoder, plain, 16384), values);
 }
 
+// Runs of negative signs of every length, short ones decoded several at a time and long ones
+// across words, come back in order.
+TEST(BitPlaneCode, SignRunsOfEveryLengthDecodeInOrder) {
+    std::mt19937 rng(7);
+    Blocks blocks;
+    for (const std::uint32_t longest : {12u, 40u, 3000u}) {
+        std::vector<std::int32_t> values(16384, 1);
+        for (std::size_t i = 0; i < values.size(); ++i)
+            for (std::size_t run = 1 + rng() % longest; run > 0 && i < values.size(); --run)
+                values[i++] = -1;
+        const auto code = Encode(*blocks.encoder, values, 16384);
+        EXPECT_LT(code.size(), Encode(*blocks.encoder, values, 16384, true).size()) << longest;
+        EXPECT_EQ(Decode(*blocks.decoder, code, 16384), values) << longest;
+    }
+}
+
 // The same input gives the same words whether the block was fresh or had coded other data, so
 // stored bytes depend on nothing but the values.
 TEST(BitPlaneCode, CodeNeverCarriesStaleBits) {
