@@ -209,6 +209,18 @@ void CMyView::Fit(Size client) {
 
 void CMyView::scrollContentsBy(int, int) { viewport()->update(); }
 
+QRect CMyView::StartPaint(QPainter& painter, const QPaintEvent& event) const {
+    const double ratio = Ratio();
+    painter.scale(1 / ratio, 1 / ratio);
+    const QRect exposed =
+        QRectF(QPointF(event.rect().topLeft()) * ratio, QSizeF(event.rect().size()) * ratio)
+            .toAlignedRect();
+    // Every paint starts from the background: an ARGB image blended again over its previous
+    // blend would darken with each repaint.
+    painter.fillRect(exposed, ToColor(app_.Background()));
+    return exposed;
+}
+
 void CMyView::paintEvent(QPaintEvent* event) {
     // The fitting zoom needs the client the user sees, which the first paint has: the sizes a
     // window passes through while it is laid out or put behind another tab (0 × 0 among them)
@@ -219,14 +231,7 @@ void CMyView::paintEvent(QPaintEvent* event) {
         UpdateScrollRanges();
     }
     QPainter painter(viewport());
-    const double ratio = Ratio();
-    painter.scale(1 / ratio, 1 / ratio);
-    const QRect exposed =
-        QRectF(QPointF(event->rect().topLeft()) * ratio, QSizeF(event->rect().size()) * ratio)
-            .toAlignedRect();
-    // Every paint starts from the background: an ARGB image blended again over its previous
-    // blend would darken with each repaint.
-    painter.fillRect(exposed, ToColor(app_.Background()));
+    const QRect exposed = StartPaint(painter, *event);
     if (!document_.HasImage()) return;
     const Point origin = Origin();
     const Size drawn = ZoomedSize(ImageSize(), zoom_);

@@ -76,6 +76,9 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
     void UpdateScrollRanges();
+    // Scales the painter to device pixels and fills the exposed area with the background; the
+    // exposed area in device pixels.
+    QRect StartPaint(QPainter& painter, const QPaintEvent& event) const;
     double Ratio() const { return devicePixelRatioF(); }
     // The size laid out: the document's layout size, which a coarser level shown on the way to
     // it fills, drawn stretched.

@@ -60,13 +60,7 @@ void CKLDExtView::Reload() {
 
 void CKLDExtView::paintEvent(QPaintEvent* event) {
     QPainter painter(viewport());
-    const double ratio = Ratio();
-    painter.scale(1 / ratio, 1 / ratio);
-    const QRect exposed =
-        QRectF(QPointF(event->rect().topLeft()) * ratio, QSizeF(event->rect().size()) * ratio)
-            .toAlignedRect();
-    const Rgb background = App().Background();
-    painter.fillRect(exposed, QColor(background.red, background.green, background.blue));
+    const QRect exposed = StartPaint(painter, *event);
     const QImage source = SourceImage();
     if (source.isNull()) return;
     // The region read is drawn where it lies in the image: 1:1 when it was read at the zoom,
