@@ -183,10 +183,13 @@ void ExportComponentRow(std::uint8_t* row, const std::int32_t* __restrict s, std
 template <typename Unit>
 VECTOR_CLONES void ExportUnscaledRow(std::uint8_t* __restrict row, const std::int32_t* __restrict s,
                                      std::uint32_t width, std::int32_t offset, std::int32_t max) {
+    // min and max rather than std::clamp, whose branches keep the loop from being vectorized.
+    const std::int32_t low = -offset;
+    const std::int32_t high = max - offset;
 #pragma omp simd
     for (std::size_t x = 0; x < width; ++x)
         StoreUnit<Unit>(row + x * sizeof(Unit),
-                        static_cast<Unit>(std::clamp(s[x], -offset, max - offset) + offset));
+                        static_cast<Unit>(std::min(std::max(s[x], low), high) + offset));
 }
 
 template <typename Unit>
