@@ -3,6 +3,7 @@
 // decoded pixels that must decode to the same pixels.
 #include "fuzz_support.h"
 #include "qvt_error.h"
+#include "qvt_format.h"
 #include "qvt_image.h"
 #include "qvt_memory.h"
 
@@ -66,6 +67,9 @@ void ReadRegions(std::vector<std::uint8_t> data) {
 
 // Lossless coding must give back exactly the pixels it was given.
 void CheckLosslessRoundTrip(const CQVTImage& decoded, const ExportedPixels& pixels) {
+    // A channel count that disagrees with the mode describes no image a writer is given: the
+    // reader exports such planes as best it can, and nothing promises their pixels survive.
+    if (decoded.Header().channels != ChannelsFromMode(decoded.Header().mode)) return;
     QVTHeader header;
     header.width = pixels.width;
     header.height = pixels.height;
