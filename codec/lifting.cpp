@@ -34,6 +34,39 @@ VECTOR_CLONES void Interleave(std::int32_t* __restrict row, const std::int32_t* 
     }
 }
 
+// out[i] = in[i] ± (a[i] + b[i] + rounding) >> shift: a row step's lift written to another buffer,
+// so the split row is rearranged by the lift itself instead of by a separate copy.
+template <LiftSign sign, int rounding, int shift>
+VECTOR_CLONES void LiftPairInto(std::int32_t* __restrict out, const std::int32_t* __restrict in,
+                                const std::int32_t* __restrict a, const std::int32_t* __restrict b,
+                                std::size_t count) {
+#pragma omp simd
+    for (std::size_t i = 0; i < count; ++i)
+        out[i] = Apply<sign>(in[i], WrapAdd3(a[i], b[i], rounding) >> shift);
+}
+
+// The 5/3 update (lows from highs) of a split row, from `in` into `out`: the first low sees one
+// high only, and so does the last one at an odd end.
+template <LiftSign sign>
+void UpdateLows(std::int32_t* out, const std::int32_t* in, const std::int32_t* hi,
+                std::size_t width) {
+    const std::size_t highs = width / 2;
+    out[0] = Apply<sign>(in[0], WrapAdd(hi[0], 1) >> 1);
+    LiftPairInto<sign, 2, 2>(out + 1, in + 1, hi, hi + 1, highs - 1);
+    if (width % 2 == 1) out[highs] = Apply<sign>(in[highs], WrapAdd(hi[highs - 1], 1) >> 1);
+}
+
+// The 5/3 predict (highs from lows) of a split row, from `in` into `out`; at an even end the
+// mirrored neighbour makes it a plain difference.
+template <LiftSign sign>
+void PredictHighs(std::int32_t* out, const std::int32_t* in, const std::int32_t* lo,
+                  std::size_t width) {
+    const std::size_t lows = LowCount(width);
+    const std::size_t highs = width / 2;
+    LiftPairInto<sign, 1, 1>(out, in, lo, lo + 1, lows - 1);
+    if (width % 2 == 0) out[highs - 1] = Apply<sign>(in[highs - 1], lo[highs - 1]);
+}
+
 } // namespace
 
 // The kernels force vectorisation with `omp simd`: at -O2 the cheap cost model would otherwise
@@ -92,20 +125,17 @@ void ForwardRowStep(std::int32_t* row, std::size_t width, std::int32_t* scratch)
     if (width < 2) return;
     const std::size_t lows = LowCount(width);
     const std::size_t highs = width / 2;
-    std::memcpy(scratch, row, width * sizeof *row);
-    std::int32_t* lo = row;
-    std::int32_t* hi = row + lows;
-    Deinterleave(lo, hi, scratch, highs);
-    if (lows > highs) lo[highs] = scratch[width - 1];
-    if (width <= 4) return;
-
-    // 5/3 predict; at an even end the mirrored neighbour makes it a plain difference.
-    LiftPairHalf<LiftSign::Subtract>(hi, lo, lo + 1, lows - 1);
-    if (width % 2 == 0) LiftSingle<LiftSign::Subtract>(hi + highs - 1, lo + highs - 1, 1);
-    // 5/3 update; the first low sees one high only, and so does the last one at an odd end.
-    LiftSingleHalf<LiftSign::Add>(lo, hi, 1);
-    LiftPairQuarter<LiftSign::Add>(lo + 1, hi, hi + 1, highs - 1);
-    if (width % 2 == 1) LiftSingleHalf<LiftSign::Add>(lo + highs, hi + highs - 1, 1);
+    std::int32_t* const evens = scratch;
+    std::int32_t* const odds = scratch + lows;
+    Deinterleave(evens, odds, row, highs);
+    if (lows > highs) evens[highs] = row[width - 1];
+    if (width <= 4) {
+        std::memcpy(row, scratch, width * sizeof *row);
+        return;
+    }
+    // The lifts read the split copy and write the row, so no copy back is needed.
+    PredictHighs<LiftSign::Subtract>(row + lows, odds, evens, width);
+    UpdateLows<LiftSign::Add>(row, evens, row + lows, width);
 }
 
 void InverseRowStep(std::int32_t* row, std::size_t width, std::int32_t* scratch) {
@@ -113,17 +143,16 @@ void InverseRowStep(std::int32_t* row, std::size_t width, std::int32_t* scratch)
     if (width < 2) return;
     const std::size_t lows = LowCount(width);
     const std::size_t highs = width / 2;
-    std::int32_t* lo = row;
-    std::int32_t* hi = row + lows;
+    std::int32_t* const evens = scratch;
+    std::int32_t* const odds = scratch + lows;
     if (width > 4) {
-        // Undo the update first (it read predicted highs), then the predict.
-        LiftSingleHalf<LiftSign::Subtract>(lo, hi, 1);
-        LiftPairQuarter<LiftSign::Subtract>(lo + 1, hi, hi + 1, highs - 1);
-        if (width % 2 == 1) LiftSingleHalf<LiftSign::Subtract>(lo + highs, hi + highs - 1, 1);
-        LiftPairHalf<LiftSign::Add>(hi, lo, lo + 1, lows - 1);
-        if (width % 2 == 0) LiftSingle<LiftSign::Add>(hi + highs - 1, lo + highs - 1, 1);
+        // Undo the update first (it read predicted highs), then the predict; both write into
+        // scratch, which the row is then interleaved from.
+        UpdateLows<LiftSign::Subtract>(evens, row, row + lows, width);
+        PredictHighs<LiftSign::Add>(odds, row + lows, evens, width);
+    } else {
+        std::memcpy(scratch, row, width * sizeof *row);
     }
-    std::memcpy(scratch, row, width * sizeof *row);
-    Interleave(row, scratch, scratch + lows, highs);
-    if (lows > highs) row[width - 1] = scratch[highs];
+    Interleave(row, evens, odds, highs);
+    if (lows > highs) row[width - 1] = evens[highs];
 }
