@@ -81,7 +81,7 @@ printf 'GIF89a\1\0\1\0\200\0\0\377\377\377\0\0\0!\371\4\1\0\0\0\0,\0\0\0\0\1\0\1
 # Inputs that fuzzing once found join the seeds, so that every run replays them under the
 # targets' memory and time limits.
 for kept in "qvt:codec/tests/data" "kldext:container/tests/data" "pnm:imageio/tests/data/anymap" \
-    "qt_image:imageio/tests/data/qt" "clipboard:pixmap/tests/data"; do
+    "qt_image:imageio/tests/data/qt" "clipboard:pixmap/tests/data" "qt_plugin:qtplugin/tests/data"; do
     [[ -d ${kept#*:} ]] && cp "${kept#*:}"/* "$out/${kept%%:*}/"
 done
 

@@ -15,6 +15,19 @@ namespace {
 constexpr std::uint64_t kParallelPixels = std::uint64_t{1} << 20;
 // Nothing of the user data is needed to choose a level.
 constexpr std::uint32_t kSkipUserData = 0xFFFFFFFF;
+// A region read visits every tile it covers, stored or not. A header of millions of tiny tiles
+// (a few bytes of a hostile file) would stall a reader asking for a small picture of the whole
+// for seconds; past this many tiles the preview serves, stretched as far as needed.
+constexpr std::uint64_t kMaxTilesVisited = std::uint64_t{1} << 16;
+
+std::uint64_t TilesCovering(const KLDExtHeader& header, const RegionRect& region) {
+    if (region.IsEmpty() || header.tileWidth == 0 || header.tileHeight == 0) return 0;
+    const std::uint64_t columns =
+        (region.right - 1) / header.tileWidth - region.left / header.tileWidth + 1;
+    const std::uint64_t rows =
+        (region.bottom - 1) / header.tileHeight - region.top / header.tileHeight + 1;
+    return columns * rows;
+}
 
 std::uint32_t Reduce(std::uint32_t value, int level) {
     return static_cast<std::uint32_t>((std::uint64_t{value} + (std::uint64_t{1} << level) - 1) >>
@@ -125,7 +138,8 @@ RasterImage ReadContainerCovering(std::unique_ptr<CQVTStream> stream,
         const QVTHeader preview = PeekQVTHead(*stream).header;
         const RegionRect inPreview = RegionInPreview(region, head, preview.width, preview.height);
         if (source == ContainerSource::PreviewOnly ||
-            (inPreview.Width() >= wantedWidth && inPreview.Height() >= wantedHeight))
+            (inPreview.Width() >= wantedWidth && inPreview.Height() >= wantedHeight) ||
+            TilesCovering(head.Header(), region) > kMaxTilesVisited)
             return ReadQVTCovering(*stream,
                                    {inPreview, wantedWidth, wantedHeight, request.pixelLimit});
 

@@ -66,4 +66,13 @@ TEST_F(ContainerRead, ReadsBeyondThePreviewComeFromTheTiles) {
     EXPECT_LT(read.bytes * 2, m_fileSize);
 }
 
+// A few kilobytes declaring 524288 x 11826 pixels in 32 x 24 tiles, eight million of them, with
+// damaged tiles: a small picture of the whole comes from the preview at once, instead of a
+// visit to every tile that took seconds and then failed on the damage.
+TEST(HostileContainer, SmallPicturesOfMillionsOfTilesComeFromThePreview) {
+    QImageReader reader(PICTOR_PLUGIN_TEST_DATA "/millions_of_tiny_tiles.kle");
+    reader.setScaledSize(QSize(24, 24));
+    EXPECT_EQ(reader.read().size(), QSize(24, 24)) << reader.errorString().toStdString();
+}
+
 } // namespace
