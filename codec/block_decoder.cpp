@@ -32,7 +32,10 @@ void RequireWholeBand(const CWaveletBand& band) {
 
 CBlockDecoder::CBlockDecoder(CQVTStream& stream, bool useParallel, int threadCount)
     : m_stream(stream) {
-    if (useParallel && threadCount >= 2) m_blockCount = threadCount;
+    if (useParallel && threadCount >= 2) {
+        m_threadCount = threadCount;
+        m_blockCount = threadCount * kBatchBlocksPerThread;
+    }
     try {
         for (int i = 0; i < m_blockCount; ++i)
             m_blocks.push_back(std::make_unique<CDecodeBlock>());
@@ -56,8 +59,11 @@ void CBlockDecoder::ReadBlock(CDecodeBlock& block) {
 void CBlockDecoder::ReadBatch() {
     DropBatch();
     if (m_pendingError != 0) ThrowCodecError(m_pendingError);
+    // Blocks of a region read often belong to tiles it skips: read no further ahead than the
+    // threads need.
+    const int batch = m_useRegionBlocks ? m_threadCount : m_blockCount;
     int count = 0;
-    for (; count < m_blockCount; ++count) {
+    for (; count < batch; ++count) {
         try {
             ReadBlock(*m_blocks[static_cast<std::size_t>(count)]);
         } catch (const IOException& e) {
@@ -68,7 +74,7 @@ void CBlockDecoder::ReadBatch() {
     }
     if (count == 0) ThrowCodecError(m_pendingError);
 
-#pragma omp parallel for schedule(static, 1) num_threads(m_blockCount) if (count > 1)
+#pragma omp parallel for schedule(dynamic, 1) num_threads(m_threadCount) if (count > 1)
     for (int i = 0; i < count; ++i) {
         const auto index = static_cast<std::size_t>(i);
         m_blockErrors[index] = GuardedCode([&] {

@@ -1,5 +1,5 @@
-// The block decoder: reads stored code blocks in batches (one per processor), decodes a batch in
-// parallel and hands the values out one by one, dequantised, in the order the encoder took them.
+// The block decoder: reads stored code blocks in batches, decodes a batch in parallel and hands
+// the values out one by one, dequantised, in the order the encoder took them.
 #pragma once
 
 #include "bit_plane_decoder.h"
@@ -14,9 +14,9 @@
 class CBlockDecoder {
 public:
     // The caller has read the file head; blocks follow at the stream's position. With
-    // useParallel and at least 2 threads a batch holds one block per thread, decoded by a team of
-    // that size; the caller's own thread settings stay as they were. What the decoder delivers or
-    // throws never depends on the thread count.
+    // useParallel and at least 2 threads a batch holds several blocks per thread (one per thread
+    // in region files), decoded by a team of that size; the caller's own thread settings stay as
+    // they were. What the decoder delivers or throws never depends on the thread count.
     CBlockDecoder(CQVTStream& stream, bool useParallel, int threadCount = omp_get_max_threads());
     CBlockDecoder(const CBlockDecoder&) = delete;
     CBlockDecoder& operator=(const CBlockDecoder&) = delete;
@@ -24,6 +24,7 @@ public:
     // Stored blocks carry their 16-bit header (region files); otherwise every block holds 16384
     // values.
     void SetUseRegionBlocks(bool useRegionBlocks) { m_useRegionBlocks = useRegionBlocks; }
+    // The most blocks a batch reads ahead.
     int BlockCount() const { return m_blockCount; }
 
     // Reads one stored block into block.header, block.wordCount and block.codeWords.
@@ -81,6 +82,10 @@ private:
     std::vector<std::unique_ptr<CDecodeBlock>> m_blocks;
     // Decoding error of each block of the batch (0 = decoded).
     std::vector<std::uint32_t> m_blockErrors;
+    // Every batch wakes the team, which in a virtual machine takes about as long as decoding a
+    // block: several blocks per thread keep that small, and a thread done early takes another.
+    static constexpr int kBatchBlocksPerThread = 8;
+    int m_threadCount = 1;
     int m_blockCount = 1;
     int m_currentIndex = 0;
     // Decoded blocks from the current one on.

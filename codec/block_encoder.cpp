@@ -17,7 +17,10 @@
 CBlockEncoder::CBlockEncoder(CQVTStream& stream, std::uint8_t nLevels, bool useParallel,
                              int threadCount)
     : m_stream(stream), m_nLevels(nLevels) {
-    if (useParallel && threadCount >= 2) m_blockCount = threadCount;
+    if (useParallel && threadCount >= 2) {
+        m_threadCount = threadCount;
+        m_blockCount = threadCount * kBatchBlocksPerThread;
+    }
     try {
         for (int i = 0; i < m_blockCount; ++i)
             m_blocks.push_back(std::make_unique<CEncodeBlock>());
@@ -115,7 +118,7 @@ void CBlockEncoder::MarkLevelEnd(std::int32_t index) {
 // Blocks are coded in parallel, one per iteration; errors are kept per block and the first in
 // block order is thrown, so the outcome does not depend on the thread count.
 void CBlockEncoder::EncodeAndWriteBatch(int count) {
-#pragma omp parallel for schedule(static, 1) num_threads(m_blockCount) if (count > 1)
+#pragma omp parallel for schedule(dynamic, 1) num_threads(m_threadCount) if (count > 1)
     for (int i = 0; i < count; ++i) {
         const auto index = static_cast<std::size_t>(i);
         m_blockErrors[index] = GuardedCode([&] {

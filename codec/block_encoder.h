@@ -15,8 +15,8 @@
 class CBlockEncoder {
 public:
     // The caller has written the file head; blocks follow at the stream's position. With
-    // useParallel and at least 2 threads a batch holds one block per thread, coded by a team of
-    // that size; the caller's own thread settings stay as they were. Stored bytes never depend
+    // useParallel and at least 2 threads a batch holds several blocks per thread, coded by a team
+    // of that size; the caller's own thread settings stay as they were. Stored bytes never depend
     // on the thread count. Block memory that cannot be had: ErrorOutOfMemory.
     CBlockEncoder(CQVTStream& stream, std::uint8_t nLevels, bool useParallel,
                   int threadCount = omp_get_max_threads());
@@ -69,6 +69,10 @@ private:
     std::uint64_t m_lastWritePos = 0;
     std::vector<std::unique_ptr<CEncodeBlock>> m_blocks;
     std::vector<std::uint32_t> m_blockErrors;
+    // Every batch wakes the team, which in a virtual machine takes about as long as coding a
+    // block: several blocks per thread keep that small, and a thread done early takes another.
+    static constexpr int kBatchBlocksPerThread = 8;
+    int m_threadCount = 1;
     int m_blockCount = 1;
     int m_usedBlocks = 1;
     CEncodeBlock* m_current = nullptr;

@@ -8,11 +8,6 @@
 #include <memory>
 #include <optional>
 
-#if defined(__linux__)
-#include <sys/mman.h>
-#include <unistd.h>
-#endif
-
 struct FreeDeleter {
     void operator()(void* p) const noexcept { std::free(p); }
 };
@@ -30,28 +25,9 @@ inline std::optional<std::uint64_t> CheckedMul(std::uint64_t a, std::uint64_t b)
 // all their pages in one request spares a page fault per 4 KiB, which on large images costs
 // about as much as the coding itself, and the whole 2 MiB stretches inside a block may come as
 // huge pages, which the kernel clears and accounts far faster. Where the kernel cannot do it,
-// pages fault in as usual. Blocks past kHugeBlock are left to fault in: a header that lies
-// about the image size must not make memory it will never fill resident.
-inline void MapPagesAhead(void* block, std::uint64_t bytes) {
-#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
-    constexpr std::uint64_t kLargeBlock = std::uint64_t{256} << 10;
-    constexpr std::uint64_t kHugeBlock = std::uint64_t{1} << 30;
-    if (block == nullptr || bytes < kLargeBlock || bytes > kHugeBlock) return;
-    static const auto pageSize = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
-    const auto first = reinterpret_cast<std::uintptr_t>(block);
-    const std::uintptr_t start = (first + pageSize - 1) / pageSize * pageSize;
-    const std::uintptr_t end = (first + bytes) / pageSize * pageSize;
-    constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
-    const std::uintptr_t hugeStart = (first + kHugePage - 1) / kHugePage * kHugePage;
-    const std::uintptr_t hugeEnd = (first + bytes) / kHugePage * kHugePage;
-    if (hugeEnd > hugeStart)
-        madvise(reinterpret_cast<void*>(hugeStart), hugeEnd - hugeStart, MADV_HUGEPAGE);
-    if (end > start) madvise(reinterpret_cast<void*>(start), end - start, MADV_POPULATE_WRITE);
-#else
-    (void)block;
-    (void)bytes;
-#endif
-}
+// pages fault in as usual. Blocks past 1 GiB are left to fault in: a header that lies about the
+// image size must not make memory it will never fill resident.
+void MapPagesAhead(void* block, std::uint64_t bytes);
 
 // Memory for `count` elements of T, or null when the byte size overflows or malloc fails.
 // A zero count still yields a valid (non-null) block so that "absent" and "empty" stay distinct.

@@ -42,7 +42,7 @@ using Level = std::vector<Tile>;
 
 struct Options {
     bool regionBlocks = false;
-    int blockCount = 1;
+    int threads = 1;
 };
 
 Part RandomPart(std::mt19937& rng, std::uint32_t width, std::uint32_t height, int bits) {
@@ -87,7 +87,7 @@ Encoded Encode(const std::vector<Level>& levels, const Options& options) {
     header.levels = static_cast<std::uint8_t>(levels.size());
     CQVTHeadWriter head(stream, 0, header, ColorTable{});
     head.BeginLevelData(header.levels);
-    CBlockEncoder encoder(stream, header.levels, true, options.blockCount);
+    CBlockEncoder encoder(stream, header.levels, true, options.threads);
     encoder.SetUseRegionBlocks(options.regionBlocks);
     encoder.StartLevelLengths();
     for (std::size_t l = 0; l < levels.size(); ++l) {
@@ -118,7 +118,7 @@ Decoded Decode(const std::vector<std::uint8_t>& bytes, const std::vector<Level>&
     const auto stream = StreamOver(bytes, levels.size() * 4);
     Decoded decoded;
     try {
-        CBlockDecoder decoder(*stream, true, options.blockCount);
+        CBlockDecoder decoder(*stream, true, options.threads);
         decoder.SetUseRegionBlocks(options.regionBlocks);
         for (std::size_t l = 0; l < levelCount; ++l) {
             for (std::size_t t = 0; t < levels[l].size(); ++t) {
@@ -184,13 +184,13 @@ TEST(BlockStream, PlainAndTiledStreamsReadBackAtEveryBatchSize) {
             sum += stored;
         }
         EXPECT_EQ(sum, reference.dataLength);
-        for (const int blockCount : {1, 2, 3, 5}) {
-            const Options options{regionBlocks, blockCount};
-            EXPECT_EQ(Encode(levels, options).bytes, reference.bytes) << blockCount;
+        for (const int threads : {1, 2, 3, 5}) {
+            const Options options{regionBlocks, threads};
+            EXPECT_EQ(Encode(levels, options).bytes, reference.bytes) << threads;
             const Decoded decoded =
                 Decode(reference.bytes, levels, levels.size(), options, kReadAll);
             EXPECT_EQ(decoded.error, 0u);
-            EXPECT_EQ(decoded.parts, Expected(levels, kReadAll)) << blockCount;
+            EXPECT_EQ(decoded.parts, Expected(levels, kReadAll)) << threads;
         }
     }
 }
@@ -202,8 +202,8 @@ TEST(BlockStream, LevelLengthPrefixesDecodeTheirLevels) {
     std::mt19937 rng(3);
     for (const bool regionBlocks : {false, true}) {
         const auto levels = RandomLevels(rng, 4, 4);
-        for (const int blockCount : {1, 3}) {
-            const Options options{regionBlocks, blockCount};
+        for (const int threads : {1, 3}) {
+            const Options options{regionBlocks, threads};
             const Encoded encoded = Encode(levels, options);
             std::size_t end = levels.size() * 4;
             for (std::size_t l = 0; l < levels.size(); ++l) {
@@ -270,9 +270,9 @@ TEST(BlockStream, LevelLengthsSaturateInsteadOfWrapping) {
 // Without a level end the blocks of a batch wait; flushing writes them all the same.
 TEST(BlockStream, FlushWritesBlocksHandedOverEarlier) {
     std::vector<std::vector<std::uint8_t>> streams;
-    for (const int blockCount : {1, 3}) {
+    for (const int threads : {1, 3}) {
         CQVTMemoryStream stream(0);
-        CBlockEncoder encoder(stream, 1, true, blockCount);
+        CBlockEncoder encoder(stream, 1, true, threads);
         encoder.SetUseRegionBlocks(true);
         for (std::int32_t tile = 0; tile < 2; ++tile) {
             encoder.AddValue(3 - 6 * tile); // each block holds 3 words of code
@@ -292,13 +292,13 @@ TEST(BlockStream, SkippedTilesLeaveTheOthersIntact) {
     const auto allButLast = [&](std::size_t l, std::size_t t) { return t + 1 < levels[l].size(); };
     const auto allOfLevel1 = [](std::size_t l, std::size_t) { return l == 1; };
     const Encoded encoded = Encode(levels, {true, 1});
-    for (const int blockCount : {1, 2, 4}) {
-        const Options options{true, blockCount};
+    for (const int threads : {1, 2, 4}) {
+        const Options options{true, threads};
         for (const auto& skip : std::vector<std::function<bool(std::size_t, std::size_t)>>{
                  everyOther, allButLast, allOfLevel1}) {
             const Decoded decoded = Decode(encoded.bytes, levels, levels.size(), options, skip);
             EXPECT_EQ(decoded.error, 0u);
-            EXPECT_EQ(decoded.parts, Expected(levels, skip)) << blockCount;
+            EXPECT_EQ(decoded.parts, Expected(levels, skip)) << threads;
         }
     }
 }
@@ -306,11 +306,11 @@ TEST(BlockStream, SkippedTilesLeaveTheOthersIntact) {
 TEST(BlockStream, RestartAfterResetReadsFromTheNewPosition) {
     std::mt19937 rng(6);
     const auto levels = RandomLevels(rng, 2, 6);
-    for (const int blockCount : {1, 3}) {
-        const Options options{true, blockCount};
+    for (const int threads : {1, 3}) {
+        const Options options{true, threads};
         const Encoded encoded = Encode(levels, options);
         const auto stream = StreamOver(encoded.bytes, 8);
-        CBlockDecoder decoder(*stream, true, blockCount);
+        CBlockDecoder decoder(*stream, true, threads);
         decoder.SetUseRegionBlocks(true);
         const auto readTile = [&](const Tile& tile) {
             std::vector<std::vector<std::int32_t>> parts;
@@ -341,9 +341,9 @@ TEST(BlockStream, ExhaustedStreamNeverYieldsStaleValues) {
     for (std::int32_t v = 1; v <= 10; ++v)
         encoder.AddValue(v);
     encoder.FlushLast();
-    for (const int blockCount : {1, 2}) {
+    for (const int threads : {1, 2}) {
         stream.SetPos(PosFromStart, 0);
-        CBlockDecoder decoder(stream, true, blockCount);
+        CBlockDecoder decoder(stream, true, threads);
         std::int32_t out[kBlockValues];
         decoder.PlaceValues(out, kBlockValues, 1, 0, kBlockValues, 0);
         EXPECT_EQ(out[9], 10);
@@ -360,9 +360,9 @@ TEST(BlockStream, IncompressibleBlockFailsCleanly) {
     std::vector<std::int32_t> noise(kBlockValues);
     for (auto& v : noise)
         v = static_cast<std::int32_t>(rng());
-    for (const int blockCount : {1, 2}) {
+    for (const int threads : {1, 2}) {
         CQVTMemoryStream stream(0);
-        CBlockEncoder encoder(stream, 1, true, blockCount);
+        CBlockEncoder encoder(stream, 1, true, threads);
         encoder.AddSamples(noise.data(), kBlockValues, 1, 0, kBlockValues);
         EXPECT_EQ(ErrorOf([&] { encoder.FlushLast(); }), ErrorWrongFormat);
     }
@@ -393,11 +393,11 @@ TEST(BlockStream, DamagedStreamsGiveTheSameOutcomeAtEveryBatchSize) {
             EXPECT_TRUE(one.error == 0 || one.error == ErrorShortRead ||
                         one.error == ErrorWrongFormat)
                 << std::hex << one.error;
-            for (const int blockCount : {2, 3}) {
+            for (const int threads : {2, 3}) {
                 const Decoded many =
-                    Decode(bytes, levels, levels.size(), {regionBlocks, blockCount}, skip);
-                ASSERT_EQ(many.error, one.error) << "round " << round << " blocks " << blockCount;
-                ASSERT_EQ(many.parts, one.parts) << "round " << round << " blocks " << blockCount;
+                    Decode(bytes, levels, levels.size(), {regionBlocks, threads}, skip);
+                ASSERT_EQ(many.error, one.error) << "round " << round << " threads " << threads;
+                ASSERT_EQ(many.parts, one.parts) << "round " << round << " threads " << threads;
             }
         }
     }
