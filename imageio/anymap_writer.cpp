@@ -43,61 +43,83 @@ std::uint32_t WrittenMaxval(const ImageRowSource& image) {
     return maximum == 0 || maximum > full ? full : maximum;
 }
 
-// Calls writeRow(row) for every row of the image, top to bottom, a strip at a time.
-template <typename WriteRow>
-void ForEachRow(ImageRowSource& image, WriteRow writeRow) {
+// Calls writeStrip(rows, pitch, count) for every strip of the image, top to bottom.
+template <typename WriteStrip>
+void ForEachStrip(ImageRowSource& image, WriteStrip writeStrip) {
     const std::uint32_t height = image.Height();
     const std::uint32_t strip = std::max<std::uint32_t>(1, image.StripRows());
     for (std::uint32_t first = 0; first < height; first += std::min(strip, height - first)) {
         const std::uint32_t count = std::min(strip, height - first);
         std::ptrdiff_t pitch = 0;
         const std::uint8_t* rows = image.Rows(first, count, pitch);
+        writeStrip(rows, pitch, count);
+    }
+}
+
+// Calls writeRow(row) for every row of the image, top to bottom, a strip at a time.
+template <typename WriteRow>
+void ForEachRow(ImageRowSource& image, WriteRow writeRow) {
+    ForEachStrip(image, [&](const std::uint8_t* rows, std::ptrdiff_t pitch, std::uint32_t count) {
         for (std::uint32_t y = 0; y < count; ++y)
             writeRow(rows + pitch * static_cast<std::ptrdiff_t>(y));
-    }
+    });
 }
 
 // Collects one row of output and hands it to the file in one call.
 class RowWriter {
 public:
-    RowWriter(std::FILE* file, bool binary, std::uint32_t maxval)
-        : file_(file), binary_(binary), wide_(maxval > 255) {}
+    RowWriter(std::FILE* file, bool binary) : file_(file), binary_(binary) {}
 
+    // A sample of a plain (text) file.
     void Sample(std::uint32_t value) {
-        if (!binary_) {
-            char digits[12];
-            const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-            row_.insert(row_.end(), digits, end);
-            row_.push_back(' ');
-        } else if (wide_) {
-            row_.push_back(static_cast<char>(value >> 8));
-            row_.push_back(static_cast<char>(value & 0xFF));
-        } else {
-            row_.push_back(static_cast<char>(value));
-        }
+        char digits[12];
+        const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+        row_.insert(row_.end(), digits, end);
+        row_.push_back(' ');
     }
     void Bytes(const std::uint8_t* bytes, std::size_t count) {
         row_.insert(row_.end(), bytes, bytes + count);
     }
-    // Room for `count` more bytes of the row, filled by the caller.
-    std::uint8_t* Extend(std::size_t count) {
-        row_.resize(row_.size() + count);
-        return reinterpret_cast<std::uint8_t*>(row_.data() + row_.size() - count);
-    }
     bool Binary() const { return binary_; }
+    // Bytes that go to the file as they are; a large block passes stdio's buffer by.
+    void Block(const std::uint8_t* bytes, std::size_t count) {
+        if (std::fwrite(bytes, 1, count, file_) != count)
+            ThrowCodeError(static_cast<std::uint32_t>(errno != 0 ? errno : EIO));
+    }
     void EndRow() {
         if (!binary_) row_.push_back('\n');
-        if (std::fwrite(row_.data(), 1, row_.size(), file_) != row_.size())
-            ThrowCodeError(static_cast<std::uint32_t>(errno != 0 ? errno : EIO));
+        Block(reinterpret_cast<const std::uint8_t*>(row_.data()), row_.size());
         row_.clear();
     }
 
 private:
     std::FILE* file_;
     bool binary_;
-    bool wide_;
     std::vector<char> row_;
 };
+
+// Binary rows leave a strip at a time: convertRow(to, from) turns each row of the strip into
+// its rowBytes file bytes, rows shared among threads when the strip is large, and the strip goes
+// to the file in one write.
+template <typename ConvertRow>
+void WriteBinaryStrips(ImageRowSource& image, std::size_t rowBytes, RowWriter& out,
+                       ConvertRow convertRow) {
+    constexpr std::size_t kBytesPerThread = std::size_t{256} << 10;
+    std::unique_ptr<std::uint8_t[]> strip;
+    std::size_t capacity = 0;
+    ForEachStrip(image, [&](const std::uint8_t* rows, std::ptrdiff_t pitch, std::uint32_t count) {
+        const std::size_t bytes = rowBytes * count;
+        if (bytes > capacity) {
+            strip = std::make_unique_for_overwrite<std::uint8_t[]>(bytes);
+            capacity = bytes;
+        }
+        std::uint8_t* to = strip.get();
+#pragma omp parallel for schedule(static) if (bytes >= 2 * kBytesPerThread)
+        for (std::int64_t y = 0; y < std::int64_t{count}; ++y)
+            convertRow(to + rowBytes * static_cast<std::size_t>(y), rows + pitch * y);
+        out.Block(to, bytes);
+    });
+}
 
 void WriteBitmapRows(ImageRowSource& image, RowWriter& out, bool binary) {
     const std::uint32_t width = image.Width();
@@ -121,80 +143,86 @@ inline void StoreBigEndian(std::uint8_t* to, std::uint16_t word, std::uint16_t m
     to[1] = static_cast<std::uint8_t>(s);
 }
 
+// The 16-bit word at `from` in the machine's order; rows need not be aligned for words.
+inline std::uint16_t LoadWord(const std::uint8_t* from) {
+    std::uint16_t word;
+    std::memcpy(&word, from, 2);
+    return word;
+}
+
 VECTOR_CLONES void StoreDeepGrayRow(std::uint8_t* __restrict to,
-                                    const std::uint16_t* __restrict from, std::size_t pixels,
+                                    const std::uint8_t* __restrict from, std::size_t pixels,
                                     std::uint16_t maxval) {
 #pragma omp simd
     for (std::size_t i = 0; i < pixels; ++i)
-        StoreBigEndian(to + 2 * i, from[i], maxval);
+        StoreBigEndian(to + 2 * i, LoadWord(from + 2 * i), maxval);
 }
 
 VECTOR_CLONES void StoreDeepColourRow(std::uint8_t* __restrict to,
-                                      const std::uint16_t* __restrict from, std::size_t pixels,
+                                      const std::uint8_t* __restrict from, std::size_t pixels,
                                       std::uint16_t maxval) {
 #pragma omp simd
     for (std::size_t i = 0; i < pixels; ++i) {
-        StoreBigEndian(to + 6 * i, from[3 * i + 2], maxval);
-        StoreBigEndian(to + 6 * i + 2, from[3 * i + 1], maxval);
-        StoreBigEndian(to + 6 * i + 4, from[3 * i], maxval);
+        StoreBigEndian(to + 6 * i, LoadWord(from + 6 * i + 4), maxval);
+        StoreBigEndian(to + 6 * i + 2, LoadWord(from + 6 * i + 2), maxval);
+        StoreBigEndian(to + 6 * i + 4, LoadWord(from + 6 * i), maxval);
     }
 }
 
 // Display rows (8-bit gray or blue, green, red) scaled from 0 ... 255 down to 0 ... maxval, which
 // gives back exactly the samples an opened file had.
 void WriteDisplayRows(ImageRowSource& image, int channels, std::uint32_t maxval, RowWriter& out) {
-    std::uint32_t toFile[256];
+    std::uint8_t toFile[256];
     for (std::uint32_t v = 0; v < 256; ++v)
-        toFile[v] = static_cast<std::uint32_t>(MulDiv(v, maxval, 255));
-    const std::size_t rowBytes = std::size_t{image.Width()} * static_cast<std::size_t>(channels);
-    ForEachRow(image, [&](const std::uint8_t* __restrict row) {
-        if (out.Binary()) {
-            std::uint8_t* __restrict to = out.Extend(rowBytes);
-            // At full range the samples stay as they are: gray rows are copied, colour rows
-            // only change their channel order.
-            if (maxval == 255 && channels == 1) {
-                std::memcpy(to, row, rowBytes);
-            } else if (maxval == 255 && channels == 3) {
-                SwapOuterBytes(to, row, rowBytes / 3);
-            } else {
-                for (std::size_t i = 0; i < rowBytes; i += static_cast<std::size_t>(channels))
-                    for (int c = 0; c < channels; ++c)
-                        to[i + static_cast<std::size_t>(c)] = static_cast<std::uint8_t>(
-                            toFile[row[i + static_cast<std::size_t>(channels - 1 - c)]]);
-            }
-        } else {
-            for (std::size_t i = 0; i < rowBytes; i += static_cast<std::size_t>(channels))
+        toFile[v] = static_cast<std::uint8_t>(MulDiv(v, maxval, 255));
+    const auto step = static_cast<std::size_t>(channels);
+    const std::size_t rowBytes = std::size_t{image.Width()} * step;
+    if (!out.Binary()) {
+        ForEachRow(image, [&](const std::uint8_t* row) {
+            for (std::size_t i = 0; i < rowBytes; i += step)
                 for (int c = channels - 1; c >= 0; --c)
                     out.Sample(toFile[row[i + static_cast<std::size_t>(c)]]);
-        }
-        out.EndRow();
-    });
+            out.EndRow();
+        });
+        return;
+    }
+    // At full range the samples stay as they are: gray rows are copied, colour rows only change
+    // their channel order.
+    WriteBinaryStrips(image, rowBytes, out,
+                      [&](std::uint8_t* __restrict to, const std::uint8_t* __restrict row) {
+                          if (maxval == 255 && channels == 1) {
+                              std::memcpy(to, row, rowBytes);
+                          } else if (maxval == 255 && channels == 3) {
+                              SwapOuterBytes(to, row, rowBytes / 3);
+                          } else {
+                              for (std::size_t i = 0; i < rowBytes; i += step)
+                                  for (std::size_t c = 0; c < step; ++c)
+                                      to[i + c] = toFile[row[i + step - 1 - c]];
+                          }
+                      });
 }
 
 // 16-bit words (gray, or blue, green, red) written as stored, clamped to maxval.
 void WriteDeepRows(ImageRowSource& image, int channels, std::uint32_t maxval, RowWriter& out) {
     const std::uint32_t width = image.Width();
-    // The row's words, copied out of its bytes.
-    std::vector<std::uint16_t> words(std::size_t{width} * static_cast<std::size_t>(channels));
+    const auto step = static_cast<std::size_t>(channels);
+    if (out.Binary()) {
+        const auto clamp = static_cast<std::uint16_t>(maxval);
+        WriteBinaryStrips(image, std::size_t{width} * step * 2, out,
+                          [&](std::uint8_t* to, const std::uint8_t* row) {
+                              if (channels == 3)
+                                  StoreDeepColourRow(to, row, width, clamp);
+                              else
+                                  StoreDeepGrayRow(to, row, width, clamp);
+                          });
+        return;
+    }
     ForEachRow(image, [&](const std::uint8_t* row) {
-        if (out.Binary()) {
-            std::memcpy(words.data(), row, words.size() * 2);
-            std::uint8_t* to = out.Extend(words.size() * 2);
-            const auto clamp = static_cast<std::uint16_t>(maxval);
-            if (channels == 3)
-                StoreDeepColourRow(to, words.data(), width, clamp);
-            else
-                StoreDeepGrayRow(to, words.data(), width, clamp);
-            out.EndRow();
-            return;
-        }
         for (std::uint32_t x = 0; x < width; ++x)
-            for (int c = channels - 1; c >= 0; --c) {
-                std::uint16_t s;
-                std::memcpy(&s, row + (std::size_t{x} * channels + static_cast<std::size_t>(c)) * 2,
-                            2);
-                out.Sample(std::min<std::uint32_t>(s, maxval));
-            }
+            for (int c = channels - 1; c >= 0; --c)
+                out.Sample(std::min<std::uint32_t>(
+                    LoadWord(row + (std::size_t{x} * step + static_cast<std::size_t>(c)) * 2),
+                    maxval));
         out.EndRow();
     });
 }
@@ -227,7 +255,7 @@ void WriteAnymapFile(ImageRowSource& image, const std::string& path, bool binary
     if (kind != 1) head += std::to_string(maxval) + "\n";
     if (std::fwrite(head.data(), 1, head.size(), file.get()) != head.size())
         ThrowCodeError(static_cast<std::uint32_t>(errno != 0 ? errno : EIO));
-    RowWriter out(file.get(), binary, maxval);
+    RowWriter out(file.get(), binary);
     const int channels = kind == 3 ? 3 : 1;
     if (kind == 1)
         WriteBitmapRows(image, out, binary);
