@@ -170,27 +170,99 @@ void CBlockDecoder::TakeValues(std::int32_t* to, std::uint32_t count, int shift)
     }
 }
 
+namespace {
+
+// Copies `count` values into `to`, multiplied by 2^shift when shift is positive.
+void CopyScaled(std::int32_t* to, const std::int32_t* from, std::uint32_t count, int shift) {
+    if (shift <= 0)
+        std::memcpy(to, from, count * sizeof *to);
+    else
+        for (std::uint32_t i = 0; i < count; ++i)
+            to[i] = Dequantize(from[i], shift);
+}
+
+} // namespace
+
 void CBlockDecoder::PlaceValues(std::int32_t* buffer, std::uint32_t width, std::uint32_t height,
                                 std::uint64_t startPos, std::uint64_t pitch, int shift) {
+    // A band's values come in strips of 8 rows, each 8 × width values long. Whole strips whose
+    // values wait decoded in the batch are placed by all threads; the rest one span at a time.
+    const std::uint32_t fullRows = height / 8 * 8;
+    const std::uint64_t stripValues = std::uint64_t{width} * 8;
+    std::uint32_t placed = 0;
+    while (placed < fullRows && m_threadCount > 1 && !m_useRegionBlocks) {
+        const auto strips = static_cast<std::uint32_t>(
+            std::min<std::uint64_t>((fullRows - placed) / 8, WaitingValues() / stripValues));
+        const std::uint64_t stripStart = startPos + placed * pitch;
+        if (strips < 2 || strips * stripValues < kBlockValues) {
+            PlaceSpans(buffer, width, 8, stripStart, pitch, shift);
+            placed += 8;
+            continue;
+        }
+        PlaceWaitingStrips(buffer, width, strips, stripStart, pitch, shift);
+        placed += strips * 8;
+    }
+    PlaceSpans(buffer, width, height - placed, startPos + placed * pitch, pitch, shift);
+}
+
+void CBlockDecoder::PlaceSpans(std::int32_t* buffer, std::uint32_t width, std::uint32_t height,
+                               std::uint64_t startPos, std::uint64_t pitch, int shift) {
     // Almost every span is a row of an 8 × 8 block lying inside the current block: it is copied
-    // here with a loop of known length; spans that cross a block boundary take the general path.
-    const auto scaled = [shift](std::int32_t* to, const std::int32_t* from, std::uint32_t count) {
-        if (shift <= 0)
-            std::memcpy(to, from, count * sizeof *to);
-        else
-            for (std::uint32_t i = 0; i < count; ++i)
-                to[i] = Dequantize(from[i], shift);
-    };
-    ForEachSpanIn8x8Order(width, height, startPos, pitch,
-                          [&](std::uint64_t index, std::uint32_t count) {
-                              CDecodeBlock& block = *m_current;
-                              if (count == 8 && block.valuePos + 8 <= block.ValueCount()) {
-                                  scaled(buffer + index, block.values.data() + block.valuePos, 8);
-                                  block.valuePos += 8;
-                              } else {
-                                  TakeValues(buffer + index, count, shift);
-                              }
-                          });
+    // here with a copy of known length; spans that cross a block boundary take the general path.
+    ForEachSpanIn8x8Order(
+        width, height, startPos, pitch, [&](std::uint64_t index, std::uint32_t count) {
+            CDecodeBlock& block = *m_current;
+            if (count == 8 && block.valuePos + 8 <= block.ValueCount()) {
+                CopyScaled(buffer + index, block.values.data() + block.valuePos, 8, shift);
+                block.valuePos += 8;
+            } else {
+                TakeValues(buffer + index, count, shift);
+            }
+        });
+}
+
+std::uint64_t CBlockDecoder::WaitingValues() const {
+    std::uint64_t values = m_current->ValueCount() - m_current->valuePos;
+    // A block that failed to decode ends what can be handed out before it becomes current.
+    for (int i = m_currentIndex + 1; i < m_currentIndex + m_available; ++i) {
+        const auto index = static_cast<std::size_t>(i);
+        if (m_blockErrors[index] != 0) break;
+        values += m_blocks[index]->ValueCount();
+    }
+    return values;
+}
+
+void CBlockDecoder::PlaceWaitingStrips(std::int32_t* buffer, std::uint32_t width,
+                                       std::uint32_t strips, std::uint64_t startPos,
+                                       std::uint64_t pitch, int shift) {
+    // Plain blocks all hold kBlockValues values, so the k-th value from the current one lies
+    // in block current + (valuePos + k) / kBlockValues.
+    const std::uint64_t first = m_current->valuePos;
+    const std::uint64_t stripValues = std::uint64_t{width} * 8;
+#pragma omp parallel for schedule(static) num_threads(m_threadCount)
+    for (std::int64_t s = 0; s < std::int64_t{strips}; ++s) {
+        std::uint64_t at = first + static_cast<std::uint64_t>(s) * stripValues;
+        ForEachSpanIn8x8Order(
+            width, 8, startPos + static_cast<std::uint64_t>(s) * 8 * pitch, pitch,
+            [&](std::uint64_t index, std::uint32_t count) {
+                while (count > 0) {
+                    const CDecodeBlock& block =
+                        *m_blocks[static_cast<std::size_t>(m_currentIndex) + at / kBlockValues];
+                    const auto offset = static_cast<std::uint32_t>(at % kBlockValues);
+                    const std::uint32_t take = std::min(count, kBlockValues - offset);
+                    CopyScaled(buffer + index, block.values.data() + offset, take, shift);
+                    index += take;
+                    at += take;
+                    count -= take;
+                }
+            });
+    }
+    // The block holding the last value placed stays current, its values used up to there.
+    const std::uint64_t end = first + strips * stripValues;
+    const auto passed = static_cast<int>((end - 1) / kBlockValues);
+    m_available -= passed;
+    MakeCurrent(m_currentIndex + passed);
+    m_current->valuePos = static_cast<std::uint32_t>(end - std::uint64_t{kBlockValues} * passed);
 }
 
 void CBlockDecoder::PlaceInterleavedValues(std::int32_t* hl, std::uint32_t wH, std::uint32_t hH,

@@ -74,6 +74,14 @@ public:
 
 private:
     void TakeValues(std::int32_t* to, std::uint32_t count, int shift);
+    // Places a window span by span, reading batches as they are needed.
+    void PlaceSpans(std::int32_t* buffer, std::uint32_t width, std::uint32_t height,
+                    std::uint64_t startPos, std::uint64_t pitch, int shift);
+    // Decoded values from the current position that can be handed out without a new batch.
+    std::uint64_t WaitingValues() const;
+    // Places `strips` strips of 8 rows, all of whose values are waiting, in parallel.
+    void PlaceWaitingStrips(std::int32_t* buffer, std::uint32_t width, std::uint32_t strips,
+                            std::uint64_t startPos, std::uint64_t pitch, int shift);
     void MakeCurrent(int index);
     void DropBatch();
     void SkipBytes(std::uint32_t count);
