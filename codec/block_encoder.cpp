@@ -46,6 +46,28 @@ void CBlockEncoder::AddBandTile(const CWaveletBand& band, std::uint32_t tx, std:
 
 void CBlockEncoder::AddSamples(const std::int32_t* buffer, std::uint32_t width,
                                std::uint32_t height, std::uint64_t startPos, std::uint64_t pitch) {
+    // A window's samples go in strips of 8 rows, each 8 × width samples long. Whole strips that
+    // fit in the batch are copied by all threads; the rest one span at a time.
+    const std::uint32_t fullRows = height / 8 * 8;
+    const std::uint64_t stripValues = std::uint64_t{width} * 8;
+    std::uint32_t added = 0;
+    while (added < fullRows && m_threadCount > 1) {
+        const auto strips = static_cast<std::uint32_t>(
+            std::min<std::uint64_t>((fullRows - added) / 8, RoomInBatch() / stripValues));
+        const std::uint64_t stripStart = startPos + added * pitch;
+        if (strips < 2 || strips * stripValues < kBlockValues) {
+            AddSpans(buffer, width, 8, stripStart, pitch);
+            added += 8;
+            continue;
+        }
+        AddStrips(buffer, width, strips, stripStart, pitch);
+        added += strips * 8;
+    }
+    AddSpans(buffer, width, height - added, startPos + added * pitch, pitch);
+}
+
+void CBlockEncoder::AddSpans(const std::int32_t* buffer, std::uint32_t width, std::uint32_t height,
+                             std::uint64_t startPos, std::uint64_t pitch) {
     // Almost every span is a row of an 8 × 8 block that fits in the current block: it is copied
     // here with a copy of known length; spans at a block boundary take the general path.
     ForEachSpanIn8x8Order(width, height, startPos, pitch,
@@ -59,6 +81,51 @@ void CBlockEncoder::AddSamples(const std::int32_t* buffer, std::uint32_t width,
                                   AddValues(buffer + index, count);
                               }
                           });
+}
+
+std::uint64_t CBlockEncoder::RoomInBatch() const {
+    // After a level end the batch is written at the next block change, wherever it stands.
+    if (m_forceWriting) return 0;
+    return (kBlockValues - m_current->valuePos) +
+           std::uint64_t{kBlockValues} * static_cast<std::uint64_t>(m_blockCount - m_usedBlocks);
+}
+
+void CBlockEncoder::AddStrips(const std::int32_t* buffer, std::uint32_t width, std::uint32_t strips,
+                              std::uint64_t startPos, std::uint64_t pitch) {
+    // The k-th value from the current position goes to block current + (valuePos + k) /
+    // kBlockValues of the batch.
+    const std::uint64_t first = m_current->valuePos;
+    const auto current = static_cast<std::size_t>(m_usedBlocks - 1);
+    const std::uint64_t stripValues = std::uint64_t{width} * 8;
+#pragma omp parallel for schedule(static) num_threads(m_threadCount)
+    for (std::int64_t s = 0; s < std::int64_t{strips}; ++s) {
+        std::uint64_t at = first + static_cast<std::uint64_t>(s) * stripValues;
+        ForEachSpanIn8x8Order(width, 8, startPos + static_cast<std::uint64_t>(s) * 8 * pitch, pitch,
+                              [&](std::uint64_t index, std::uint32_t count) {
+                                  while (count > 0) {
+                                      CEncodeBlock& block = *m_blocks[current + at / kBlockValues];
+                                      const auto offset =
+                                          static_cast<std::uint32_t>(at % kBlockValues);
+                                      const std::uint32_t take =
+                                          std::min(count, kBlockValues - offset);
+                                      std::memcpy(block.values.data() + offset, buffer + index,
+                                                  take * sizeof *buffer);
+                                      index += take;
+                                      at += take;
+                                      count -= take;
+                                  }
+                              });
+    }
+    // The blocks filled are handed over as values arriving one by one would have; the block
+    // holding the last value stays current. The room check keeps the batch from being coded
+    // here.
+    const std::uint64_t end = first + strips * stripValues;
+    const std::uint64_t passed = (end - 1) / kBlockValues;
+    for (std::uint64_t i = 0; i < passed; ++i) {
+        m_current->valuePos = kBlockValues;
+        FinishBlock(static_cast<std::uint16_t>(kBlockValues));
+    }
+    m_current->valuePos = static_cast<std::uint32_t>(end - passed * kBlockValues);
 }
 
 void CBlockEncoder::AddValues(const std::int32_t* values, std::uint32_t count) {

@@ -62,6 +62,14 @@ public:
 
 private:
     void AddValues(const std::int32_t* values, std::uint32_t count);
+    // Appends a window span by span, handing blocks over as they fill.
+    void AddSpans(const std::int32_t* buffer, std::uint32_t width, std::uint32_t height,
+                  std::uint64_t startPos, std::uint64_t pitch);
+    // Values that can be added before the batch must be coded.
+    std::uint64_t RoomInBatch() const;
+    // Appends `strips` strips of 8 rows, which fit in the batch, in parallel.
+    void AddStrips(const std::int32_t* buffer, std::uint32_t width, std::uint32_t strips,
+                   std::uint64_t startPos, std::uint64_t pitch);
     void EncodeAndWriteBatch(int count);
     void WriteBlock(CEncodeBlock& block);
 
