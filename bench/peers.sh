@@ -79,8 +79,16 @@ measure_all() {
         enc_runs[$name]=""
         dec_runs[$name]=""
     done
+    local order
     for ((round = 0; round < runs; round++)); do
+        # Every other round runs the coders in reverse order. A process here runs faster on memory
+        # that another has just given back than on memory the host has to supply afresh, so a
+        # fixed order would favour whoever follows the coder with the largest footprint.
+        order=()
         for name in "${names[@]}"; do
+            if ((round % 2)); then order=("$name" "${order[@]}"); else order+=("$name"); fi
+        done
+        for name in "${order[@]}"; do
             [[ ${encode_of[$name]} == - ]] ||
                 enc_runs[$name]+=" $(time_once "${encode_of[$name]}")"
             dec_runs[$name]+=" $(time_once "${decode_of[$name]}")"
