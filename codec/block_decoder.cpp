@@ -6,6 +6,7 @@
 #include "parallel_guard.h"
 #include "quantize.h"
 #include "qvt_error.h"
+#include "strip_spans.h"
 #include "tile_span.h"
 
 #include <algorithm>
@@ -239,32 +240,17 @@ void CBlockDecoder::PlaceWaitingStrips(std::int32_t* buffer, std::uint32_t width
     // in block current + (valuePos + k) / kBlockValues.
     const std::uint64_t first = m_current->valuePos;
     const std::uint64_t stripValues = std::uint64_t{width} * 8;
-    // Copies `count` values from value `at` on of the batch to buffer[index] on.
-    const auto copy = [&](std::uint64_t index, std::uint32_t count, std::uint64_t at) {
-        while (count > 0) {
-            const CDecodeBlock& block =
-                *m_blocks[static_cast<std::size_t>(m_currentIndex) + at / kBlockValues];
-            const auto offset = static_cast<std::uint32_t>(at % kBlockValues);
-            const std::uint32_t take = std::min(count, kBlockValues - offset);
+    const auto current = static_cast<std::size_t>(m_currentIndex);
+    ForEachStripPieceInParallel(
+        width, strips, startPos, pitch, first, m_threadCount,
+        [&](std::uint64_t index, std::size_t block, std::uint32_t offset, std::uint32_t count) {
+            const std::int32_t* from = m_blocks[current + block]->values.data() + offset;
             // A copy of known length for the common span of 8.
-            if (take == 8)
-                CopyScaled(buffer + index, block.values.data() + offset, 8, shift);
+            if (count == 8)
+                CopyScaled(buffer + index, from, 8, shift);
             else
-                CopyScaled(buffer + index, block.values.data() + offset, take, shift);
-            index += take;
-            at += take;
-            count -= take;
-        }
-    };
-#pragma omp parallel for schedule(static) num_threads(m_threadCount)
-    for (std::int64_t s = 0; s < std::int64_t{strips}; ++s) {
-        std::uint64_t at = first + static_cast<std::uint64_t>(s) * stripValues;
-        ForEachSpanIn8x8Order(width, 8, startPos + static_cast<std::uint64_t>(s) * 8 * pitch, pitch,
-                              [&](std::uint64_t index, std::uint32_t count) {
-                                  copy(index, count, at);
-                                  at += count;
-                              });
-    }
+                CopyScaled(buffer + index, from, count, shift);
+        });
     // The block holding the last value placed stays current, its values used up to there.
     const std::uint64_t end = first + strips * stripValues;
     const auto passed = static_cast<int>((end - 1) / kBlockValues);

@@ -6,6 +6,7 @@
 #include "byte_order.h"
 #include "parallel_guard.h"
 #include "qvt_error.h"
+#include "strip_spans.h"
 #include "tile_span.h"
 
 #include <algorithm>
@@ -97,31 +98,16 @@ void CBlockEncoder::AddStrips(const std::int32_t* buffer, std::uint32_t width, s
     const std::uint64_t first = m_current->valuePos;
     const auto current = static_cast<std::size_t>(m_usedBlocks - 1);
     const std::uint64_t stripValues = std::uint64_t{width} * 8;
-    // Copies `count` samples from buffer[index] on to the batch from value `at` on.
-    const auto copy = [&](std::uint64_t index, std::uint32_t count, std::uint64_t at) {
-        while (count > 0) {
-            CEncodeBlock& block = *m_blocks[current + at / kBlockValues];
-            const auto offset = static_cast<std::uint32_t>(at % kBlockValues);
-            const std::uint32_t take = std::min(count, kBlockValues - offset);
+    ForEachStripPieceInParallel(
+        width, strips, startPos, pitch, first, m_threadCount,
+        [&](std::uint64_t index, std::size_t block, std::uint32_t offset, std::uint32_t count) {
+            std::int32_t* to = m_blocks[current + block]->values.data() + offset;
             // A copy of known length for the common span of 8.
-            if (take == 8)
-                std::memcpy(block.values.data() + offset, buffer + index, 8 * sizeof *buffer);
+            if (count == 8)
+                std::memcpy(to, buffer + index, 8 * sizeof *buffer);
             else
-                std::memcpy(block.values.data() + offset, buffer + index, take * sizeof *buffer);
-            index += take;
-            at += take;
-            count -= take;
-        }
-    };
-#pragma omp parallel for schedule(static) num_threads(m_threadCount)
-    for (std::int64_t s = 0; s < std::int64_t{strips}; ++s) {
-        std::uint64_t at = first + static_cast<std::uint64_t>(s) * stripValues;
-        ForEachSpanIn8x8Order(width, 8, startPos + static_cast<std::uint64_t>(s) * 8 * pitch, pitch,
-                              [&](std::uint64_t index, std::uint32_t count) {
-                                  copy(index, count, at);
-                                  at += count;
-                              });
-    }
+                std::memcpy(to, buffer + index, count * sizeof *buffer);
+        });
     // The blocks filled are handed over as values arriving one by one would have; the block
     // holding the last value stays current. The room check keeps the batch from being coded
     // here.
