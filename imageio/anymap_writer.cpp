@@ -12,9 +12,15 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
+
+// The error a failed file call left in errno, EIO when it left none.
+[[noreturn]] void ThrowFileError() {
+    ThrowCodeError(static_cast<std::uint32_t>(errno != 0 ? errno : EIO));
+}
 
 struct FileCloser {
     void operator()(std::FILE* file) const noexcept { std::fclose(file); }
@@ -81,10 +87,22 @@ public:
         row_.insert(row_.end(), bytes, bytes + count);
     }
     bool Binary() const { return binary_; }
-    // Bytes that go to the file as they are; a large block passes stdio's buffer by.
+    // Bytes that go to the file as they are. A large block goes to the system straight from
+    // where it lies: stdio would first copy all of it but whole multiples of its buffer.
     void Block(const std::uint8_t* bytes, std::size_t count) {
-        if (std::fwrite(bytes, 1, count, file_) != count)
-            ThrowCodeError(static_cast<std::uint32_t>(errno != 0 ? errno : EIO));
+        constexpr std::size_t kDirectBytes = std::size_t{64} << 10;
+        if (count < kDirectBytes) {
+            if (std::fwrite(bytes, 1, count, file_) != count) ThrowFileError();
+            return;
+        }
+        if (std::fflush(file_) != 0) ThrowFileError();
+        while (count > 0) {
+            const ::ssize_t written = ::write(::fileno(file_), bytes, count);
+            if (written < 0 && errno == EINTR) continue;
+            if (written <= 0) ThrowFileError();
+            bytes += written;
+            count -= static_cast<std::size_t>(written);
+        }
     }
     void EndRow() {
         if (!binary_) row_.push_back('\n');
@@ -246,15 +264,14 @@ void WriteAnymapFile(ImageRowSource& image, const std::string& path, bool binary
     // outlives the file, which writes it out when it closes.
     std::vector<char> buffer(std::size_t{1} << 20);
     File file(std::fopen(path.c_str(), "wb"));
-    if (!file) ThrowCodeError(static_cast<std::uint32_t>(errno != 0 ? errno : EIO));
+    if (!file) ThrowFileError();
     std::setvbuf(file.get(), buffer.data(), _IOFBF, buffer.size());
 
     const std::uint32_t maxval = kind == 1 ? 1 : WrittenMaxval(image);
     std::string head = "P" + std::to_string(binary ? kind + 3 : kind) + "\n" +
                        std::to_string(image.Width()) + " " + std::to_string(image.Height()) + "\n";
     if (kind != 1) head += std::to_string(maxval) + "\n";
-    if (std::fwrite(head.data(), 1, head.size(), file.get()) != head.size())
-        ThrowCodeError(static_cast<std::uint32_t>(errno != 0 ? errno : EIO));
+    if (std::fwrite(head.data(), 1, head.size(), file.get()) != head.size()) ThrowFileError();
     RowWriter out(file.get(), binary);
     const int channels = kind == 3 ? 3 : 1;
     if (kind == 1)
@@ -263,6 +280,5 @@ void WriteAnymapFile(ImageRowSource& image, const std::string& path, bool binary
         WriteDeepRows(image, channels, maxval, out);
     else
         WriteDisplayRows(image, channels, maxval, out);
-    if (std::fflush(file.get()) != 0 || std::ferror(file.get()))
-        ThrowCodeError(static_cast<std::uint32_t>(errno != 0 ? errno : EIO));
+    if (std::fflush(file.get()) != 0 || std::ferror(file.get())) ThrowFileError();
 }

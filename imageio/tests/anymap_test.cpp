@@ -1,8 +1,9 @@
 // Anymap files: every variant opens with the samples and maxval of the file however its header
 // and separators are laid out, and an unchanged image is written back in the program's own
 // layout byte for byte; files of the standard toolkit read exactly; no written sample exceeds its
-// maxval; hostile headers are refused before allocating; a raster that ends early opens flagged,
-// while one holding something other than samples is refused with what was found and where.
+// maxval and a failed write is reported; hostile headers are refused before allocating; a raster
+// that ends early opens flagged, while one holding something other than samples is refused with
+// what was found and where.
 #include "anymap_file.h"
 #include "mul_div.h"
 #include "qvt_error.h"
@@ -10,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
 
 namespace {
@@ -207,6 +209,24 @@ TEST(Anymap, SamplesAboveMaxvalAreClampedSoNoneIsWrittenBack) {
     EXPECT_EQ(deep.display->TopRow()[1], 255);
     WriteAnymapFile(deep, dir / "b.pgm", false);
     EXPECT_EQ(ReadBytes(dir / "b.pgm"), "P2\n3 1\n4095\n4095 4095 4095 \n");
+}
+
+// A full disk is reported, whether the rows leave through stdio's buffer (a small image) or
+// are written straight from the strip (a large one).
+TEST(Anymap, WriteFailuresAreReported) {
+    TempDir dir;
+    for (const std::uint32_t side : {4u, 400u}) {
+        const std::string raster(std::size_t{side} * side * 3, '\x7F');
+        const std::string size = std::to_string(side);
+        WriteBytes(dir / "a.ppm", "P6\n" + size + " " + size + "\n255\n" + raster);
+        RasterImage image = ReadAnymapFile(dir / "a.ppm");
+        try {
+            WriteAnymapFile(image, "/dev/full", true);
+            ADD_FAILURE() << "written: " << side;
+        } catch (const ImageFileError& error) {
+            EXPECT_EQ(error.Code(), static_cast<std::uint32_t>(ENOSPC)) << side;
+        }
+    }
 }
 
 } // namespace
