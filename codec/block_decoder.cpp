@@ -186,24 +186,16 @@ void CopyScaled(std::int32_t* to, const std::int32_t* from, std::uint32_t count,
 
 void CBlockDecoder::PlaceValues(std::int32_t* buffer, std::uint32_t width, std::uint32_t height,
                                 std::uint64_t startPos, std::uint64_t pitch, int shift) {
-    // A band's values come in strips of 8 rows, each 8 × width values long. Whole strips whose
-    // values wait decoded in the batch are placed by all threads; the rest one span at a time.
-    const std::uint32_t fullRows = height / 8 * 8;
-    const std::uint64_t stripValues = std::uint64_t{width} * 8;
-    std::uint32_t placed = 0;
-    while (placed < fullRows && m_threadCount > 1 && !m_useRegionBlocks) {
-        const auto strips = static_cast<std::uint32_t>(
-            std::min<std::uint64_t>((fullRows - placed) / 8, WaitingValues() / stripValues));
-        const std::uint64_t stripStart = startPos + placed * pitch;
-        if (strips < 2 || strips * stripValues < kBlockValues) {
-            PlaceSpans(buffer, width, 8, stripStart, pitch, shift);
-            placed += 8;
-            continue;
-        }
-        PlaceWaitingStrips(buffer, width, strips, stripStart, pitch, shift);
-        placed += strips * 8;
-    }
-    PlaceSpans(buffer, width, height - placed, startPos + placed * pitch, pitch, shift);
+    // Strips whose values wait decoded in the batch are placed by all threads.
+    MoveWindowByStrips(
+        width, height, startPos, pitch, m_threadCount > 1 && !m_useRegionBlocks,
+        [&] { return WaitingValues(); },
+        [&](std::uint32_t strips, std::uint64_t start) {
+            PlaceWaitingStrips(buffer, width, strips, start, pitch, shift);
+        },
+        [&](std::uint32_t rows, std::uint64_t start) {
+            PlaceSpans(buffer, width, rows, start, pitch, shift);
+        });
 }
 
 void CBlockDecoder::PlaceSpans(std::int32_t* buffer, std::uint32_t width, std::uint32_t height,

@@ -47,24 +47,15 @@ void CBlockEncoder::AddBandTile(const CWaveletBand& band, std::uint32_t tx, std:
 
 void CBlockEncoder::AddSamples(const std::int32_t* buffer, std::uint32_t width,
                                std::uint32_t height, std::uint64_t startPos, std::uint64_t pitch) {
-    // A window's samples go in strips of 8 rows, each 8 × width samples long. Whole strips that
-    // fit in the batch are copied by all threads; the rest one span at a time.
-    const std::uint32_t fullRows = height / 8 * 8;
-    const std::uint64_t stripValues = std::uint64_t{width} * 8;
-    std::uint32_t added = 0;
-    while (added < fullRows && m_threadCount > 1) {
-        const auto strips = static_cast<std::uint32_t>(
-            std::min<std::uint64_t>((fullRows - added) / 8, RoomInBatch() / stripValues));
-        const std::uint64_t stripStart = startPos + added * pitch;
-        if (strips < 2 || strips * stripValues < kBlockValues) {
-            AddSpans(buffer, width, 8, stripStart, pitch);
-            added += 8;
-            continue;
-        }
-        AddStrips(buffer, width, strips, stripStart, pitch);
-        added += strips * 8;
-    }
-    AddSpans(buffer, width, height - added, startPos + added * pitch, pitch);
+    // Strips that fit in the batch are copied into it by all threads.
+    MoveWindowByStrips(
+        width, height, startPos, pitch, m_threadCount > 1, [&] { return RoomInBatch(); },
+        [&](std::uint32_t strips, std::uint64_t start) {
+            AddStrips(buffer, width, strips, start, pitch);
+        },
+        [&](std::uint32_t rows, std::uint64_t start) {
+            AddSpans(buffer, width, rows, start, pitch);
+        });
 }
 
 void CBlockEncoder::AddSpans(const std::int32_t* buffer, std::uint32_t width, std::uint32_t height,

@@ -35,3 +35,31 @@ void ForEachStripPieceInParallel(std::uint32_t width, std::uint32_t strips, std:
             });
     }
 }
+
+// Moves a width × height window (first sample index startPos, row pitch `pitch`) in 8 × 8
+// order. With `parallel`, runs of whole strips of 8 rows that room() values can take (two or
+// more, and at least a block's worth) go through strips(count, start) on all threads; every
+// other strip, and the rows below the last whole strip, through spans(height, start) one span
+// at a time. `start` is the sample index where the piece begins.
+template <typename Room, typename Strips, typename Spans>
+void MoveWindowByStrips(std::uint32_t width, std::uint32_t height, std::uint64_t startPos,
+                        std::uint64_t pitch, bool parallel, const Room& room, const Strips& strips,
+                        const Spans& spans) {
+    const std::uint32_t fullRows = height / 8 * 8;
+    const std::uint64_t stripValues = std::uint64_t{width} * 8;
+    std::uint32_t moved = 0;
+    // A window no sample wide has nothing to share out.
+    while (parallel && width > 0 && moved < fullRows) {
+        const auto count = static_cast<std::uint32_t>(
+            std::min<std::uint64_t>((fullRows - moved) / 8, room() / stripValues));
+        const std::uint64_t start = startPos + moved * pitch;
+        if (count < 2 || count * stripValues < kBlockValues) {
+            spans(8u, start);
+            moved += 8;
+        } else {
+            strips(count, start);
+            moved += count * 8;
+        }
+    }
+    spans(height - moved, startPos + moved * pitch);
+}

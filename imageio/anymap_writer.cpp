@@ -3,6 +3,7 @@
 #include "anymap_rows.h"
 #include "mul_div.h"
 #include "qvt_error.h"
+#include "qvt_stream.h"
 #include "vector_clones.h"
 
 #include <algorithm>
@@ -12,7 +13,6 @@
 #include <cstring>
 #include <memory>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -96,12 +96,11 @@ public:
             return;
         }
         if (std::fflush(file_) != 0) ThrowFileError();
-        while (count > 0) {
-            const ::ssize_t written = ::write(::fileno(file_), bytes, count);
-            if (written < 0 && errno == EINTR) continue;
-            if (written <= 0) ThrowFileError();
-            bytes += written;
-            count -= static_cast<std::size_t>(written);
+        CQVTFileStream stream(::fileno(file_));
+        try {
+            WriteBytes(stream, bytes, count);
+        } catch (const IOException& error) {
+            ThrowCodeError(error.error);
         }
     }
     void EndRow() {
