@@ -18,10 +18,12 @@ inline bool WindowFits(std::uint64_t bufferSize, std::uint32_t width, std::uint3
 
 // Samples of a width × height window with row pitch `pitch`, starting at sample index
 // `startPos`: 8 × 8 blocks row by row, each block row followed by its leftover columns, then the
-// leftover rows block by block, then the leftover corner; inside each piece row by row.
-template <typename VisitSpan>
-void ForEachSpanIn8x8Order(std::uint32_t width, std::uint32_t height, std::uint64_t startPos,
-                           std::uint64_t pitch, VisitSpan&& visit) {
+// leftover rows block by block, then the leftover corner; inside each piece row by row. Every
+// whole 8 × 8 block goes to visitSquare(index of its first sample), which moves its 64 samples,
+// rows `pitch` apart; the other pieces go to visit(index, count) a row at a time.
+template <typename VisitSquare, typename VisitSpan>
+void ForEachPieceIn8x8Order(std::uint32_t width, std::uint32_t height, std::uint64_t startPos,
+                            std::uint64_t pitch, VisitSquare&& visitSquare, VisitSpan&& visit) {
     const std::uint32_t fullColumns = width / 8 * 8;
     const std::uint32_t fullRows = height / 8 * 8;
     const auto piece = [&](std::uint32_t x, std::uint32_t y, std::uint32_t w, std::uint32_t h) {
@@ -31,12 +33,25 @@ void ForEachSpanIn8x8Order(std::uint32_t width, std::uint32_t height, std::uint6
     };
     for (std::uint32_t y = 0; y < fullRows; y += 8) {
         for (std::uint32_t x = 0; x < fullColumns; x += 8)
-            piece(x, y, 8, 8);
+            visitSquare(startPos + y * pitch + x);
         piece(fullColumns, y, width - fullColumns, 8);
     }
     for (std::uint32_t x = 0; x < fullColumns; x += 8)
         piece(x, fullRows, 8, height - fullRows);
     piece(fullColumns, fullRows, width - fullColumns, height - fullRows);
+}
+
+// The same walk in row spans only.
+template <typename VisitSpan>
+void ForEachSpanIn8x8Order(std::uint32_t width, std::uint32_t height, std::uint64_t startPos,
+                           std::uint64_t pitch, VisitSpan&& visit) {
+    ForEachPieceIn8x8Order(
+        width, height, startPos, pitch,
+        [&](std::uint64_t index) {
+            for (std::uint32_t row = 0; row < 8; ++row)
+                visit(index + row * pitch, 8u);
+        },
+        visit);
 }
 
 // The interleaved order of old files, which coded the HL band (wH × hH) and the LH band

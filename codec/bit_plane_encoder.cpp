@@ -14,6 +14,17 @@ void RequireFits(std::uint64_t codeEnd) {
     if (codeEnd > kBlockBits) ThrowCodecError(ErrorWrongFormat);
 }
 
+// Stores the magnitudes of 32 values and returns them ORed.
+std::uint32_t TakeMagnitudes(const std::int32_t* from, std::uint32_t* to) {
+    std::uint32_t bits = 0;
+#pragma omp simd reduction(| : bits)
+    for (std::uint32_t j = 0; j < 32; ++j) {
+        to[j] = CEncodeBlock::Magnitude(from[j]);
+        bits |= to[j];
+    }
+    return bits;
+}
+
 } // namespace
 
 void CEncodeBlock::EncodeBitPlanes(bool favorSpeed) {
@@ -30,15 +41,17 @@ void CEncodeBlock::EncodeBitPlanes(bool favorSpeed) {
 // words of 32 values. The largest magnitude has the same highest bit as all of them ORed, which
 // needs no comparison and keeps the loop vectorised.
 std::uint32_t CEncodeBlock::PrepareMagnitudes(std::uint32_t n) {
-    std::uint32_t anyBits = 0;
-    // Forced, as the cheap cost model of -O2 would keep a loop of unknown length scalar.
-#pragma omp simd reduction(| : anyBits)
-    for (std::uint32_t i = 0; i < n; ++i) {
-        m_magnitudes[i] = Magnitude(values[i]);
-        anyBits |= m_magnitudes[i];
-    }
     const std::uint32_t words = WordsForBits(n);
-    std::fill(m_magnitudes.begin() + n, m_magnitudes.begin() + words * 32, 0u);
+    std::uint32_t anyBits = 0;
+    // The last word's values past n are 0, taken from a padded copy.
+    std::array<std::int32_t, 32> padded{};
+    for (std::uint32_t w = 0; w < words; ++w) {
+        const std::uint32_t count = std::min(32u, n - w * 32);
+        const std::int32_t* from = values.data() + w * 32;
+        if (count < 32) from = std::copy_n(from, count, padded.begin()) - count;
+        m_wordBits[w] = TakeMagnitudes(from, m_magnitudes.data() + w * 32);
+        anyBits |= m_wordBits[w];
+    }
     const auto* raw = reinterpret_cast<const std::uint32_t*>(values.data());
     for (std::uint32_t w = 0; w < words; ++w)
         m_negative[w] = PlaneBits(raw + w * 32, 31) & ValidBitsOfWord(w, n);
@@ -108,12 +121,34 @@ public:
     SignificanceRunCoder(std::uint32_t* words, std::uint64_t start)
         : m_code(words, kBlockWords, start), m_start(start) {}
 
-    // Passes `count` values that stay insignificant: a 0 for every full run. The full runs are
-    // limit, 2 limit, 4 limit, ..., so z of them cover limit (2^z - 1) values: z comes from one
-    // bit width instead of a loop whose exit the processor mispredicts. (Full runs need
-    // limit <= run < 2^15, so k + z stays far below the cap of 32.)
-    void Pass(std::uint32_t count) {
-        m_run += count;
+    // Passes `count` values that stay insignificant. Their full runs are coded when the run is
+    // cut: greedy runs of growing length come out the same however the values arrive, and most
+    // words of a sparse plane then cost one addition.
+    void Pass(std::uint32_t count) { m_run += count; }
+
+    // The run cut short by a new significant value: 1, the run in k bits, the sign.
+    void Significant(bool negative) {
+        PutFullRuns();
+        PutCutRun(negative ? 1u : 0u, 1);
+    }
+
+    // Without the full runs of the values passed since the last cut.
+    std::uint64_t Length() const { return m_code.End() - m_start; }
+
+    // Closes the code with the terminator (the tail run cut short, then 1); returns its length.
+    std::uint32_t Finish() {
+        PutFullRuns();
+        PutCutRun(1, 1);
+        m_code.Finish();
+        return static_cast<std::uint32_t>(m_code.End() - m_start);
+    }
+
+private:
+    // A 0 for every full run. The full runs are limit, 2 limit, 4 limit, ..., so z of them cover
+    // limit (2^z - 1) values: z comes from one bit width instead of a loop whose exit the
+    // processor mispredicts. (Full runs need limit <= run < 2^15, so k + z stays far below the
+    // cap of 32.)
+    void PutFullRuns() {
         const auto z = static_cast<std::uint32_t>(std::bit_width((m_run >> m_state.k) + 1) - 1);
         m_code.Put(0, z);
         m_run -= (m_state.limit << z) - m_state.limit;
@@ -121,19 +156,6 @@ public:
         m_state.limit <<= z;
     }
 
-    // The run cut short by a new significant value: 1, the run in k bits, the sign.
-    void Significant(bool negative) { PutCutRun(negative ? 1u : 0u, 1); }
-
-    std::uint64_t Length() const { return m_code.End() - m_start; }
-
-    // Closes the code with the terminator (the tail run cut short, then 1); returns its length.
-    std::uint32_t Finish() {
-        PutCutRun(1, 1);
-        m_code.Finish();
-        return static_cast<std::uint32_t>(m_code.End() - m_start);
-    }
-
-private:
     // 1, the run in k bits, then `tail` (tailBits bits); one field when it fits in a word.
     void PutCutRun(std::uint32_t tail, std::uint32_t tailBits) {
         const std::uint32_t k = m_state.k;
@@ -185,6 +207,13 @@ std::uint32_t CEncodeBlock::CodeSignificanceWith(std::uint32_t plane, std::uint3
     CodeBitWriter ref(m_refList.data(), kListWords, 0);
     const std::uint32_t words = WordsForBits(n);
     for (std::uint32_t w = 0; w < words; ++w) {
+        if ((m_wordBits[w] >> plane) == 0) {
+            // No value of the word reaches this plane, so none was significant before it either:
+            // only significance bits, all 0. Most words of a sparse plane end here.
+            sig.Put(0, BitOps::Count(ValidBitsOfWord(w, n)));
+            m_fresh[w] = 0;
+            continue;
+        }
         const std::uint32_t before = m_significant[w];
         const std::uint32_t bits = PlaneBits(m_magnitudes.data() + w * 32, plane);
         ref.Put(BitOps::Extract(bits, before), BitOps::Count(before));
@@ -227,7 +256,7 @@ std::uint32_t CEncodeBlock::CodeSignificanceWith(std::uint32_t plane, std::uint3
             code.Significant((m_negative[w] & through & ~(through >> 1)) != 0);
         }
         code.Pass(BitOps::Count(unpassed));
-        if (code.Length() >= useless) return static_cast<std::uint32_t>(useless);
+        if (fresh != 0 && code.Length() >= useless) return static_cast<std::uint32_t>(useless);
     }
     return code.Finish();
 }

@@ -56,6 +56,8 @@ private:
     static constexpr std::uint32_t kListWords = kBlockValues / 32;
     // |values[i]|, zero up to the next multiple of 32 values.
     std::array<std::uint32_t, kBlockValues> m_magnitudes{};
+    // Per word of values: their magnitudes ORed, whose highest bit is the word's top plane.
+    std::array<std::uint32_t, kListWords> m_wordBits{};
     // One bit per value: negative; significant since an earlier plane.
     std::array<std::uint32_t, kListWords> m_negative{};
     std::array<std::uint32_t, kListWords> m_significant{};

@@ -200,18 +200,32 @@ void CBlockDecoder::PlaceValues(std::int32_t* buffer, std::uint32_t width, std::
 
 void CBlockDecoder::PlaceSpans(std::int32_t* buffer, std::uint32_t width, std::uint32_t height,
                                std::uint64_t startPos, std::uint64_t pitch, int shift) {
-    // Almost every span is a row of an 8 × 8 block lying inside the current block: it is copied
-    // here with a copy of known length; spans that cross a block boundary take the general path.
-    ForEachSpanIn8x8Order(
-        width, height, startPos, pitch, [&](std::uint64_t index, std::uint32_t count) {
+    // Almost every 8 × 8 block of the window lies inside the current block: its rows are copied
+    // here with copies of known length; pieces that cross a block boundary take the general path.
+    const auto span = [&](std::uint64_t index, std::uint32_t count) {
+        CDecodeBlock& block = *m_current;
+        if (count == 8 && block.valuePos + 8 <= block.ValueCount()) {
+            CopyScaled(buffer + index, block.values.data() + block.valuePos, 8, shift);
+            block.valuePos += 8;
+        } else {
+            TakeValues(buffer + index, count, shift);
+        }
+    };
+    ForEachPieceIn8x8Order(
+        width, height, startPos, pitch,
+        [&](std::uint64_t index) {
             CDecodeBlock& block = *m_current;
-            if (count == 8 && block.valuePos + 8 <= block.ValueCount()) {
-                CopyScaled(buffer + index, block.values.data() + block.valuePos, 8, shift);
-                block.valuePos += 8;
-            } else {
-                TakeValues(buffer + index, count, shift);
+            if (block.valuePos + 64 > block.ValueCount()) {
+                for (std::uint32_t row = 0; row < 8; ++row)
+                    span(index + row * pitch, 8);
+                return;
             }
-        });
+            const std::int32_t* from = block.values.data() + block.valuePos;
+            for (std::uint32_t row = 0; row < 8; ++row)
+                CopyScaled(buffer + index + row * pitch, from + 8 * row, 8, shift);
+            block.valuePos += 64;
+        },
+        span);
 }
 
 std::uint64_t CBlockDecoder::WaitingValues() const {

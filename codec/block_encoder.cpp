@@ -60,19 +60,32 @@ void CBlockEncoder::AddSamples(const std::int32_t* buffer, std::uint32_t width,
 
 void CBlockEncoder::AddSpans(const std::int32_t* buffer, std::uint32_t width, std::uint32_t height,
                              std::uint64_t startPos, std::uint64_t pitch) {
-    // Almost every span is a row of an 8 × 8 block that fits in the current block: it is copied
-    // here with a copy of known length; spans at a block boundary take the general path.
-    ForEachSpanIn8x8Order(width, height, startPos, pitch,
-                          [&](std::uint64_t index, std::uint32_t count) {
-                              CEncodeBlock& block = *m_current;
-                              if (count == 8 && block.valuePos + 8 <= kBlockValues) {
-                                  std::memcpy(block.values.data() + block.valuePos, buffer + index,
-                                              8 * sizeof *buffer);
-                                  block.valuePos += 8;
-                              } else {
-                                  AddValues(buffer + index, count);
-                              }
-                          });
+    // Almost every 8 × 8 block of the window fits in the current block: its rows are copied here
+    // with copies of known length; pieces at a block boundary take the general path.
+    const auto span = [&](std::uint64_t index, std::uint32_t count) {
+        CEncodeBlock& block = *m_current;
+        if (count == 8 && block.valuePos + 8 <= kBlockValues) {
+            std::memcpy(block.values.data() + block.valuePos, buffer + index, 8 * sizeof *buffer);
+            block.valuePos += 8;
+        } else {
+            AddValues(buffer + index, count);
+        }
+    };
+    ForEachPieceIn8x8Order(
+        width, height, startPos, pitch,
+        [&](std::uint64_t index) {
+            CEncodeBlock& block = *m_current;
+            if (block.valuePos + 64 > kBlockValues) {
+                for (std::uint32_t row = 0; row < 8; ++row)
+                    span(index + row * pitch, 8);
+                return;
+            }
+            std::int32_t* to = block.values.data() + block.valuePos;
+            for (std::uint32_t row = 0; row < 8; ++row)
+                std::memcpy(to + 8 * row, buffer + index + row * pitch, 8 * sizeof *buffer);
+            block.valuePos += 64;
+        },
+        span);
 }
 
 std::uint64_t CBlockEncoder::RoomInBatch() const {

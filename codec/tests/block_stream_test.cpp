@@ -173,7 +173,10 @@ std::vector<std::uint64_t> StoredBlockSizes(const std::vector<std::uint8_t>& byt
 TEST(BlockStream, PlainAndTiledStreamsReadBackAtEveryBatchSize) {
     std::mt19937 rng(1);
     for (const bool regionBlocks : {false, true}) {
-        const auto levels = RandomLevels(rng, 3, 5);
+        auto levels = RandomLevels(rng, 3, 5);
+        // A window of 15 values first, so that 8 × 8 squares of the next one straddle blocks.
+        Tile& first = levels[0][0];
+        first.insert(first.begin(), {RandomPart(rng, 3, 5, 4), RandomPart(rng, 136, 128, 6)});
         const Encoded reference = Encode(levels, {regionBlocks, 1});
         EXPECT_EQ(reference.dataLength, reference.bytes.size() - levels.size() * 4);
         std::uint64_t sum = 0;
