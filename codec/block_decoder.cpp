@@ -182,6 +182,12 @@ void CopyScaled(std::int32_t* to, const std::int32_t* from, std::uint32_t count,
             to[i] = Dequantize(from[i], shift);
 }
 
+// Places the 64 values of an 8 × 8 square, rows `pitch` apart.
+void PlaceSquare(std::int32_t* to, std::uint64_t pitch, const std::int32_t* from, int shift) {
+    for (std::uint32_t row = 0; row < 8; ++row)
+        CopyScaled(to + row * pitch, from + 8 * row, 8, shift);
+}
+
 } // namespace
 
 void CBlockDecoder::PlaceValues(std::int32_t* buffer, std::uint32_t width, std::uint32_t height,
@@ -220,9 +226,7 @@ void CBlockDecoder::PlaceSpans(std::int32_t* buffer, std::uint32_t width, std::u
                     span(index + row * pitch, 8);
                 return;
             }
-            const std::int32_t* from = block.values.data() + block.valuePos;
-            for (std::uint32_t row = 0; row < 8; ++row)
-                CopyScaled(buffer + index + row * pitch, from + 8 * row, 8, shift);
+            PlaceSquare(buffer + index, pitch, block.values.data() + block.valuePos, shift);
             block.valuePos += 64;
         },
         span);
@@ -249,6 +253,10 @@ void CBlockDecoder::PlaceWaitingStrips(std::int32_t* buffer, std::uint32_t width
     const auto current = static_cast<std::size_t>(m_currentIndex);
     ForEachStripPieceInParallel(
         width, strips, startPos, pitch, first, m_threadCount,
+        [&](std::uint64_t index, std::size_t block, std::uint32_t offset) {
+            PlaceSquare(buffer + index, pitch, m_blocks[current + block]->values.data() + offset,
+                        shift);
+        },
         [&](std::uint64_t index, std::size_t block, std::uint32_t offset, std::uint32_t count) {
             const std::int32_t* from = m_blocks[current + block]->values.data() + offset;
             // A copy of known length for the common span of 8.

@@ -15,6 +15,16 @@
 #include <new>
 #include <utility>
 
+namespace {
+
+// Takes the 64 values of an 8 × 8 square, rows `pitch` apart.
+void TakeSquare(std::int32_t* to, const std::int32_t* from, std::uint64_t pitch) {
+    for (std::uint32_t row = 0; row < 8; ++row)
+        std::memcpy(to + 8 * row, from + row * pitch, 8 * sizeof *to);
+}
+
+} // namespace
+
 CBlockEncoder::CBlockEncoder(CQVTStream& stream, std::uint8_t nLevels, bool useParallel,
                              int threadCount)
     : m_stream(stream), m_nLevels(nLevels) {
@@ -80,9 +90,7 @@ void CBlockEncoder::AddSpans(const std::int32_t* buffer, std::uint32_t width, st
                     span(index + row * pitch, 8);
                 return;
             }
-            std::int32_t* to = block.values.data() + block.valuePos;
-            for (std::uint32_t row = 0; row < 8; ++row)
-                std::memcpy(to + 8 * row, buffer + index + row * pitch, 8 * sizeof *buffer);
+            TakeSquare(block.values.data() + block.valuePos, buffer + index, pitch);
             block.valuePos += 64;
         },
         span);
@@ -104,6 +112,9 @@ void CBlockEncoder::AddStrips(const std::int32_t* buffer, std::uint32_t width, s
     const std::uint64_t stripValues = std::uint64_t{width} * 8;
     ForEachStripPieceInParallel(
         width, strips, startPos, pitch, first, m_threadCount,
+        [&](std::uint64_t index, std::size_t block, std::uint32_t offset) {
+            TakeSquare(m_blocks[current + block]->values.data() + offset, buffer + index, pitch);
+        },
         [&](std::uint64_t index, std::size_t block, std::uint32_t offset, std::uint32_t count) {
             std::int32_t* to = m_blocks[current + block]->values.data() + offset;
             // A copy of known length for the common span of 8.

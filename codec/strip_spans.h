@@ -9,30 +9,43 @@
 #include <algorithm>
 #include <cstdint>
 
-// Calls piece(index, block, offset, count) for the samples of `strips` strips of 8 rows of a
-// width-wide window (first sample index startPos, row pitch `pitch`), on `threads` threads: the
-// `count` samples from window index `index` on are values offset … offset + count - 1 of block
-// `block` of the batch, counting from the batch's value `firstValue`, blocks of kBlockValues.
-template <typename Piece>
+// Calls square(index, block, offset) and piece(index, block, offset, count) for the samples of
+// `strips` strips of 8 rows of a width-wide window (first sample index startPos, row pitch
+// `pitch`), on `threads` threads. Values count from the batch's value `firstValue`, in blocks of
+// kBlockValues: a whole 8 × 8 square from window index `index` on (rows `pitch` apart) is values
+// offset … offset + 63 of block `block` of the batch when those lie in one block; every other
+// run of `count` samples from `index` on is values offset … offset + count - 1 of block `block`.
+template <typename Square, typename Piece>
 void ForEachStripPieceInParallel(std::uint32_t width, std::uint32_t strips, std::uint64_t startPos,
                                  std::uint64_t pitch, std::uint64_t firstValue, int threads,
-                                 const Piece& piece) {
+                                 const Square& square, const Piece& piece) {
     const std::uint64_t stripValues = std::uint64_t{width} * 8;
 #pragma omp parallel for schedule(static) num_threads(threads)
     for (std::int64_t s = 0; s < std::int64_t{strips}; ++s) {
         std::uint64_t at = firstValue + static_cast<std::uint64_t>(s) * stripValues;
-        ForEachSpanIn8x8Order(
+        const auto span = [&](std::uint64_t index, std::uint32_t count) {
+            while (count > 0) {
+                const auto offset = static_cast<std::uint32_t>(at % kBlockValues);
+                const std::uint32_t take = std::min(count, kBlockValues - offset);
+                piece(index, static_cast<std::size_t>(at / kBlockValues), offset, take);
+                index += take;
+                at += take;
+                count -= take;
+            }
+        };
+        ForEachPieceIn8x8Order(
             width, 8, startPos + static_cast<std::uint64_t>(s) * 8 * pitch, pitch,
-            [&](std::uint64_t index, std::uint32_t count) {
-                while (count > 0) {
-                    const auto offset = static_cast<std::uint32_t>(at % kBlockValues);
-                    const std::uint32_t take = std::min(count, kBlockValues - offset);
-                    piece(index, static_cast<std::size_t>(at / kBlockValues), offset, take);
-                    index += take;
-                    at += take;
-                    count -= take;
+            [&](std::uint64_t index) {
+                const auto offset = static_cast<std::uint32_t>(at % kBlockValues);
+                if (offset + 64 > kBlockValues) {
+                    for (std::uint32_t row = 0; row < 8; ++row)
+                        span(index + row * pitch, 8);
+                    return;
                 }
-            });
+                square(index, static_cast<std::size_t>(at / kBlockValues), offset);
+                at += 64;
+            },
+            span);
     }
 }
 
