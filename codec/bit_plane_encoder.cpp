@@ -144,17 +144,8 @@ public:
     }
 
 private:
-    // A 0 for every full run. The full runs are limit, 2 limit, 4 limit, ..., so z of them cover
-    // limit (2^z - 1) values: z comes from one bit width instead of a loop whose exit the
-    // processor mispredicts. (Full runs need limit <= run < 2^15, so k + z stays far below the
-    // cap of 32.)
-    void PutFullRuns() {
-        const auto z = static_cast<std::uint32_t>(std::bit_width((m_run >> m_state.k) + 1) - 1);
-        m_code.Put(0, z);
-        m_run -= (m_state.limit << z) - m_state.limit;
-        m_state.k += z;
-        m_state.limit <<= z;
-    }
+    // A 0 for every full run.
+    void PutFullRuns() { m_code.Put(0, m_state.TakeFullRuns(m_run)); }
 
     // 1, the run in k bits, then `tail` (tailBits bits); one field when it fits in a word.
     void PutCutRun(std::uint32_t tail, std::uint32_t tailBits) {
@@ -264,34 +255,43 @@ std::uint32_t CEncodeBlock::CodeSignificanceWith(std::uint32_t plane, std::uint3
 // Run-length code of the sign list: a 1 stands for `limit` negative signs in a row, a 0 followed
 // by r in k bits for r negative signs and one positive sign (or the end of the list). Returns
 // the code's length, or at least min(signLen, kMaxCodedLength + 1) when it would not be used.
+// The list is walked from positive sign to positive sign, a word at a time.
 std::uint32_t CEncodeBlock::CodeSignRuns(std::uint32_t signLen, std::uint64_t codeStart) {
     CodeBitWriter code(codeWords.data(), kBlockWords, codeStart);
     // A code this long is not used (plain sign bits are shorter), so coding stops there.
     const std::uint64_t giveUpLength = std::min<std::uint64_t>(signLen, kMaxCodedLength + 1);
     RunState state{0, 1};
-    std::uint32_t i = 0;
-    while (i < signLen) {
-        const auto most =
-            static_cast<std::uint32_t>(std::min<std::uint64_t>(state.limit, signLen - i));
-        const std::uint32_t ones = CountRun(m_signList.data(), i, most, true);
-        i += ones;
-        if (ones == state.limit) {
-            code.PutBit(true);
-            state.Grow();
-            continue;
-        }
-        ++i;
-        // 0, then the run in k bits; one field when it fits in a word.
-        if (state.k < 32) {
-            code.Put(ones << 1, state.k + 1);
-        } else {
-            code.PutBit(false);
-            code.Put(ones, state.k);
-        }
+    // A 1 for every full run of negative signs in `run`, leaving the rest there.
+    const auto putFullRuns = [&](std::uint64_t& run) {
+        const std::uint32_t full = state.TakeFullRuns(run);
+        code.Put(LowBitsMask(full), full);
+    };
+    // 0, then the rest of the run in k (at most 15) bits.
+    const auto putCut = [&](std::uint64_t rest) {
+        code.Put(static_cast<std::uint32_t>(rest) << 1, state.k + 1);
         if (state.k > 0) state.Shrink();
-        // Checked only here: full runs add one bit each and soon stop while the limit doubles.
-        if (code.End() - codeStart >= giveUpLength) break;
+    };
+    std::uint64_t runStart = 0;
+    const std::uint32_t words = WordsForBits(signLen);
+    for (std::uint32_t w = 0; w < words; ++w) {
+        for (std::uint32_t positive = ~m_signList[w] & ValidBitsOfWord(w, signLen); positive != 0;
+             positive &= positive - 1) {
+            const std::uint64_t at = std::uint64_t{w} * 32 + std::countr_zero(positive);
+            std::uint64_t run = at - runStart;
+            putFullRuns(run);
+            putCut(run);
+            runStart = at + 1;
+            // Checked only here: full runs add one bit each and soon stop while the limit doubles.
+            if (code.End() - codeStart >= giveUpLength) {
+                code.Finish();
+                return static_cast<std::uint32_t>(code.End() - codeStart);
+            }
+        }
     }
+    // The end of the list cuts the last run, unless full runs took all of it.
+    std::uint64_t run = signLen - runStart;
+    putFullRuns(run);
+    if (run > 0) putCut(run);
     code.Finish();
     return static_cast<std::uint32_t>(code.End() - codeStart);
 }

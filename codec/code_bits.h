@@ -50,6 +50,18 @@ struct RunState {
         --k;
         limit >>= 1;
     }
+    // Takes the full runs that `run` values make, as many Grow()s after runs of limit values
+    // would: they are limit, 2 limit, 4 limit, ..., so z of them cover limit (2^z - 1) values and
+    // z comes from one bit width instead of a loop whose exit the processor mispredicts. Leaves
+    // the rest in `run` and returns z. (Runs of a block stay below 2^15 values, so k + z stays
+    // far below the cap of 32.)
+    std::uint32_t TakeFullRuns(std::uint64_t& run) {
+        const auto z = static_cast<std::uint32_t>(std::bit_width((run >> k) + 1) - 1);
+        run -= (limit << z) - limit;
+        k += z;
+        limit <<= z;
+        return z;
+    }
 };
 
 // Replaces `count` (1..32) bits at position p with `value`; the bits may cross a word boundary.
@@ -118,26 +130,6 @@ private:
     std::uint32_t m_pending;
     std::uint64_t m_acc = 0;
 };
-
-// Number of equal bits (all 0 when `ones` is false, all 1 otherwise) from position p, at most
-// `limit`; whole words of such bits are passed at once. Reads only words the limit reaches into.
-inline std::uint32_t CountRun(const std::uint32_t* words, std::uint64_t p, std::uint32_t limit,
-                              bool ones) {
-    const std::uint32_t flip = ones ? ~0u : 0u;
-    std::uint32_t count = 0;
-    while (count < limit) {
-        const auto shift = static_cast<std::uint32_t>(p & 31);
-        const std::uint32_t bits = (words[p / 32] ^ flip) >> shift;
-        const std::uint32_t left = std::min(32 - shift, limit - count);
-        if (bits != 0) {
-            const auto run = static_cast<std::uint32_t>(std::countr_zero(bits));
-            if (run < left) return count + run;
-        }
-        count += left;
-        p += left;
-    }
-    return limit;
-}
 
 // Coding works on 32 values at a time: bit j of a list word stands for value j of the group.
 
