@@ -19,8 +19,9 @@ inline bool WindowFits(std::uint64_t bufferSize, std::uint32_t width, std::uint3
 // Samples of a width × height window with row pitch `pitch`, starting at sample index
 // `startPos`: 8 × 8 blocks row by row, each block row followed by its leftover columns, then the
 // leftover rows block by block, then the leftover corner; inside each piece row by row. Every
-// whole 8 × 8 block goes to visitSquare(index of its first sample), which moves its 64 samples,
-// rows `pitch` apart; the other pieces go to visit(index, count) a row at a time.
+// whole 8 × 8 block goes first to visitSquare(index of its first sample), which moves its 64
+// samples, rows `pitch` apart, and returns true, or returns false to have them visited like the
+// other pieces: visit(index, count) a row at a time.
 template <typename VisitSquare, typename VisitSpan>
 void ForEachPieceIn8x8Order(std::uint32_t width, std::uint32_t height, std::uint64_t startPos,
                             std::uint64_t pitch, VisitSquare&& visitSquare, VisitSpan&& visit) {
@@ -33,7 +34,7 @@ void ForEachPieceIn8x8Order(std::uint32_t width, std::uint32_t height, std::uint
     };
     for (std::uint32_t y = 0; y < fullRows; y += 8) {
         for (std::uint32_t x = 0; x < fullColumns; x += 8)
-            visitSquare(startPos + y * pitch + x);
+            if (!visitSquare(startPos + y * pitch + x)) piece(x, y, 8, 8);
         piece(fullColumns, y, width - fullColumns, 8);
     }
     for (std::uint32_t x = 0; x < fullColumns; x += 8)
@@ -46,12 +47,7 @@ template <typename VisitSpan>
 void ForEachSpanIn8x8Order(std::uint32_t width, std::uint32_t height, std::uint64_t startPos,
                            std::uint64_t pitch, VisitSpan&& visit) {
     ForEachPieceIn8x8Order(
-        width, height, startPos, pitch,
-        [&](std::uint64_t index) {
-            for (std::uint32_t row = 0; row < 8; ++row)
-                visit(index + row * pitch, 8u);
-        },
-        visit);
+        width, height, startPos, pitch, [](std::uint64_t) { return false; }, visit);
 }
 
 // The interleaved order of old files, which coded the HL band (wH × hH) and the LH band

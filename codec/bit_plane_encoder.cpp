@@ -260,6 +260,10 @@ std::uint32_t CEncodeBlock::CodeSignRuns(std::uint32_t signLen, std::uint64_t co
     CodeBitWriter code(codeWords.data(), kBlockWords, codeStart);
     // A code this long is not used (plain sign bits are shorter), so coding stops there.
     const std::uint64_t giveUpLength = std::min<std::uint64_t>(signLen, kMaxCodedLength + 1);
+    const auto finish = [&] {
+        code.Finish();
+        return static_cast<std::uint32_t>(code.End() - codeStart);
+    };
     RunState state{0, 1};
     // A 1 for every full run of negative signs in `run`, leaving the rest there.
     const auto putFullRuns = [&](std::uint64_t& run) {
@@ -282,18 +286,14 @@ std::uint32_t CEncodeBlock::CodeSignRuns(std::uint32_t signLen, std::uint64_t co
             putCut(run);
             runStart = at + 1;
             // Checked only here: full runs add one bit each and soon stop while the limit doubles.
-            if (code.End() - codeStart >= giveUpLength) {
-                code.Finish();
-                return static_cast<std::uint32_t>(code.End() - codeStart);
-            }
+            if (code.End() - codeStart >= giveUpLength) return finish();
         }
     }
     // The end of the list cuts the last run, unless full runs took all of it.
     std::uint64_t run = signLen - runStart;
     putFullRuns(run);
     if (run > 0) putCut(run);
-    code.Finish();
-    return static_cast<std::uint32_t>(code.End() - codeStart);
+    return finish();
 }
 
 // Copies a list as whole words to the word boundary `to`; returns the position after them.

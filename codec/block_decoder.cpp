@@ -221,13 +221,10 @@ void CBlockDecoder::PlaceSpans(std::int32_t* buffer, std::uint32_t width, std::u
         width, height, startPos, pitch,
         [&](std::uint64_t index) {
             CDecodeBlock& block = *m_current;
-            if (block.valuePos + 64 > block.ValueCount()) {
-                for (std::uint32_t row = 0; row < 8; ++row)
-                    span(index + row * pitch, 8);
-                return;
-            }
+            if (block.valuePos + 64 > block.ValueCount()) return false;
             PlaceSquare(buffer + index, pitch, block.values.data() + block.valuePos, shift);
             block.valuePos += 64;
+            return true;
         },
         span);
 }
@@ -258,12 +255,8 @@ void CBlockDecoder::PlaceWaitingStrips(std::int32_t* buffer, std::uint32_t width
                         shift);
         },
         [&](std::uint64_t index, std::size_t block, std::uint32_t offset, std::uint32_t count) {
-            const std::int32_t* from = m_blocks[current + block]->values.data() + offset;
-            // A copy of known length for the common span of 8.
-            if (count == 8)
-                CopyScaled(buffer + index, from, 8, shift);
-            else
-                CopyScaled(buffer + index, from, count, shift);
+            CopyScaled(buffer + index, m_blocks[current + block]->values.data() + offset, count,
+                       shift);
         });
     // The block holding the last value placed stays current, its values used up to there.
     const std::uint64_t end = first + strips * stripValues;

@@ -85,13 +85,10 @@ void CBlockEncoder::AddSpans(const std::int32_t* buffer, std::uint32_t width, st
         width, height, startPos, pitch,
         [&](std::uint64_t index) {
             CEncodeBlock& block = *m_current;
-            if (block.valuePos + 64 > kBlockValues) {
-                for (std::uint32_t row = 0; row < 8; ++row)
-                    span(index + row * pitch, 8);
-                return;
-            }
+            if (block.valuePos + 64 > kBlockValues) return false;
             TakeSquare(block.values.data() + block.valuePos, buffer + index, pitch);
             block.valuePos += 64;
+            return true;
         },
         span);
 }
@@ -116,12 +113,8 @@ void CBlockEncoder::AddStrips(const std::int32_t* buffer, std::uint32_t width, s
             TakeSquare(m_blocks[current + block]->values.data() + offset, buffer + index, pitch);
         },
         [&](std::uint64_t index, std::size_t block, std::uint32_t offset, std::uint32_t count) {
-            std::int32_t* to = m_blocks[current + block]->values.data() + offset;
-            // A copy of known length for the common span of 8.
-            if (count == 8)
-                std::memcpy(to, buffer + index, 8 * sizeof *buffer);
-            else
-                std::memcpy(to, buffer + index, count * sizeof *buffer);
+            std::memcpy(m_blocks[current + block]->values.data() + offset, buffer + index,
+                        count * sizeof *buffer);
         });
     // The blocks filled are handed over as values arriving one by one would have; the block
     // holding the last value stays current. The room check keeps the batch from being coded

@@ -37,13 +37,10 @@ void ForEachStripPieceInParallel(std::uint32_t width, std::uint32_t strips, std:
             width, 8, startPos + static_cast<std::uint64_t>(s) * 8 * pitch, pitch,
             [&](std::uint64_t index) {
                 const auto offset = static_cast<std::uint32_t>(at % kBlockValues);
-                if (offset + 64 > kBlockValues) {
-                    for (std::uint32_t row = 0; row < 8; ++row)
-                        span(index + row * pitch, 8);
-                    return;
-                }
+                if (offset + 64 > kBlockValues) return false;
                 square(index, static_cast<std::size_t>(at / kBlockValues), offset);
                 at += 64;
+                return true;
             },
             span);
     }
