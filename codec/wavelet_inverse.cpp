@@ -100,15 +100,14 @@ void ClearLeadingSamples(std::int32_t* region, std::size_t width, std::size_t he
         std::fill_n(region + y * pitch, y < clearedRows ? width : clearedColumns, 0);
 }
 
-// The steps of one level over columns begin … begin + count of rows y(0 … h − 1), which
+// The steps of one level over the first `count` samples of rows at(0 … h − 1), which
 // mergePair(i) fills in split form (rows i and i + 1; mergeSingle(i): row i alone) and rowStep(i)
 // interleaves. Each row is merged just before the vertical steps first read it and stepped once
-// they are done with it, so a caller that merges every row first and steps every row after
-// passes steps that do nothing. `lift` tells whether the level is lifted vertically at all.
+// they are done with it, so rows stay in the cache between the steps. `lift` tells whether the
+// level is lifted vertically at all.
 template <typename Rows, typename Merge, typename MergeSingle, typename RowStep>
-void InverseSteps(const Rows& y, std::size_t h, bool lift, std::size_t begin, std::size_t count,
+void InverseSteps(const Rows& at, std::size_t h, bool lift, std::size_t count,
                   const Merge& mergePair, const MergeSingle& mergeSingle, const RowStep& rowStep) {
-    const auto at = [&](std::size_t i) { return y(i) + begin; };
     if (!lift) {
         for (std::size_t k = 0; k < h / 2; ++k) {
             mergePair(2 * k);
@@ -172,7 +171,9 @@ std::uint32_t CWaveletPyramid::InverseLevel(int level, std::uint32_t& outWidth,
         // Bands in place make each merge a read of its own rows only, so threads can share
         // them; others may lie in buffers the rows are written over.
         const int team = BandsInPlace(level) ? LevelTeam(w, h, threads) : 1;
-        const SampleBuffer scratch = TryAllocateSamples(std::uint64_t{w} * team);
+        // A row step needs a row of its own; a thread of a team, four more for its copies.
+        const SampleBuffer scratch =
+            TryAllocateSamples(std::uint64_t{w} * (team > 1 ? 5 * team : 1));
         if (!scratch) return ErrorOutOfMemory;
 
         std::int32_t* const base = target.Samples() + static_cast<std::size_t>(rows.first) * pitch +
@@ -180,41 +181,73 @@ std::uint32_t CWaveletPyramid::InverseLevel(int level, std::uint32_t& outWidth,
         const auto y = [base, pitch](std::size_t i) { return base + i * pitch; };
         const std::size_t lows = LowCount(w);
         const std::size_t highs = w / 2;
-        // Rows are merged in split form (lows, then highs); the row step interleaves them.
-        const auto mergeSingle = [&](std::size_t i) {
-            BandRowReader(ll, rows.lowOffset + i / 2, columns.lowOffset).ReadRow(y(i), lows);
+        // Rows are merged in split form (lows, then highs), into the rows `at` gives; the row
+        // step interleaves them.
+        const auto mergeSingleAt = [&](const auto& at, std::size_t i) {
+            BandRowReader(ll, rows.lowOffset + i / 2, columns.lowOffset).ReadRow(at(i), lows);
             BandRowReader(hl, rows.lowOffset + i / 2, columns.highOffset)
-                .ReadRow(y(i) + lows, highs);
+                .ReadRow(at(i) + lows, highs);
         };
-        const auto mergePair = [&](std::size_t i) {
-            mergeSingle(i);
-            BandRowReader(lh, rows.highOffset + i / 2, columns.lowOffset).ReadRow(y(i + 1), lows);
+        const auto mergePairAt = [&](const auto& at, std::size_t i) {
+            mergeSingleAt(at, i);
+            BandRowReader(lh, rows.highOffset + i / 2, columns.lowOffset).ReadRow(at(i + 1), lows);
             BandRowReader(hh, rows.highOffset + i / 2, columns.highOffset)
-                .ReadRow(y(i + 1) + lows, highs);
+                .ReadRow(at(i + 1) + lows, highs);
         };
         // The lifting decision follows the region's height; an aligned remainder of a single
         // row has no partner to lift against.
         const bool lift = regionHeight >= 5 && h >= 2;
 
         if (team > 1) {
-            // Rows merged, a share of them per thread, then the vertical steps, a share of the
-            // columns per thread, then the row steps: every sample gets the steps of one pass.
-            const auto none = [](std::size_t) {};
-            ForEachRowShare((h + 1) / 2, team, [&](std::size_t k, std::size_t) {
-                if (2 * k + 1 < h)
-                    mergePair(2 * k);
-                else
-                    mergeSingle(2 * k);
-            });
-            ForEachColumnShare(w, team, [&](std::size_t begin, std::size_t count) {
-                InverseSteps(y, h, lift, begin, count, none, none, none);
-            });
-            ForEachRowShare(h, team, [&](std::size_t i, std::size_t thread) {
-                InverseRowStep(y(i), w, scratch.get() + thread * w);
-            });
+            // Each thread rebuilds a run of rows [first, end) starting at an even row, in one
+            // pass as a single thread does. The steps there read up to two rows either side, so
+            // each thread runs them over a window reaching those rows too, with its own copies
+            // of them, taken before any thread changes a row: what the window's edges get wrong
+            // falls only on the copies.
+#pragma omp parallel num_threads(team)
+            {
+                const auto t = static_cast<std::size_t>(omp_get_thread_num());
+                const auto n = static_cast<std::size_t>(omp_get_num_threads());
+                const std::size_t pairs = (h + 1) / 2;
+                const std::size_t first = 2 * (pairs * t / n);
+                const std::size_t end = std::min(h, 2 * (pairs * (t + 1) / n));
+                const std::size_t from = first >= 2 ? first - 2 : 0;
+                const std::size_t to = std::min(h, end + 2);
+                std::int32_t* const own = scratch.get() + t * w * 5;
+                // Rows by their number in the level: the thread's copies outside its run.
+                const auto row = [&](std::size_t i) {
+                    if (i < first) return own + (i - from) * w;
+                    if (i >= end) return own + (2 + i - end) * w;
+                    return y(i);
+                };
+                const auto copied = [&](std::size_t i) { return i < first || i >= end; };
+                for (std::size_t i = from; i < to; i += 2) {
+                    if (!copied(i)) continue;
+                    if (i + 1 < to)
+                        mergePairAt(row, i);
+                    else
+                        mergeSingleAt(row, i);
+                }
+#pragma omp barrier
+                // The steps number the window's rows from 0.
+                if (end > first)
+                    InverseSteps([&](std::size_t i) { return row(from + i); }, to - from, lift, w,
+                                 [&](std::size_t i) {
+                                     if (!copied(from + i)) mergePairAt(row, from + i);
+                                 },
+                                 [&](std::size_t i) {
+                                     if (!copied(from + i)) mergeSingleAt(row, from + i);
+                                 },
+                                 [&](std::size_t i) {
+                                     if (!copied(from + i))
+                                         InverseRowStep(row(from + i), w, own + 4 * w);
+                                 });
+            }
         } else {
-            InverseSteps(y, h, lift, 0, w, mergePair, mergeSingle,
-                         [&](std::size_t i) { InverseRowStep(y(i), w, scratch.get()); });
+            InverseSteps(
+                y, h, lift, w, [&](std::size_t i) { mergePairAt(y, i); },
+                [&](std::size_t i) { mergeSingleAt(y, i); },
+                [&](std::size_t i) { InverseRowStep(y(i), w, scratch.get()); });
         }
     }
 

@@ -1,17 +1,21 @@
 #include "anymap_file.h"
 
 #include "anymap_rows.h"
+#include "background_job.h"
 #include "mul_div.h"
 #include "qvt_error.h"
 #include "qvt_stream.h"
 #include "vector_clones.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <omp.h>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -117,25 +121,35 @@ private:
 
 // Binary rows leave a strip at a time: convertRow(to, from) turns each row of the strip into
 // its rowBytes file bytes, rows shared among threads when the strip is large, and the strip goes
-// to the file in one write.
+// to the file in one write. With more than one thread, a strip is written on a thread of its own
+// while the next is made, into the other of two buffers.
 template <typename ConvertRow>
 void WriteBinaryStrips(ImageRowSource& image, std::size_t rowBytes, RowWriter& out,
                        ConvertRow convertRow) {
     constexpr std::size_t kBytesPerThread = std::size_t{256} << 10;
-    std::unique_ptr<std::uint8_t[]> strip;
-    std::size_t capacity = 0;
+    std::array<std::unique_ptr<std::uint8_t[]>, 2> strips;
+    std::array<std::size_t, 2> capacities{};
+    std::size_t next = 0;
+    std::optional<BackgroundJob> writer;
+    if (omp_get_max_threads() > 1 && image.StripRows() < image.Height()) writer.emplace();
     ForEachStrip(image, [&](const std::uint8_t* rows, std::ptrdiff_t pitch, std::uint32_t count) {
         const std::size_t bytes = rowBytes * count;
-        if (bytes > capacity) {
-            strip = std::make_unique_for_overwrite<std::uint8_t[]>(bytes);
-            capacity = bytes;
+        // The buffer's last write ended before the write in flight began.
+        if (bytes > capacities[next]) {
+            strips[next] = std::make_unique_for_overwrite<std::uint8_t[]>(bytes);
+            capacities[next] = bytes;
         }
-        std::uint8_t* to = strip.get();
+        std::uint8_t* to = strips[next].get();
 #pragma omp parallel for schedule(static) if (bytes >= 2 * kBytesPerThread)
         for (std::int64_t y = 0; y < std::int64_t{count}; ++y)
             convertRow(to + rowBytes * static_cast<std::size_t>(y), rows + pitch * y);
-        out.Block(to, bytes);
+        if (writer)
+            writer->Start([&out, to, bytes] { out.Block(to, bytes); });
+        else
+            out.Block(to, bytes);
+        next ^= 1;
     });
+    if (writer) writer->Wait();
 }
 
 void WriteBitmapRows(ImageRowSource& image, RowWriter& out, bool binary) {

@@ -59,9 +59,10 @@ TEST(WaveletPyramid, ForwardBandsMatchTheSeparableReference) {
 
 TEST(WaveletPyramid, LevelsSharedAmongThreadsComeOutAsFromOne) {
     std::mt19937 random(13);
-    // Odd and even heights, a width that leaves a short last column run, rows too few to lift.
-    for (const auto& [width, height] :
-         {std::pair(1031u, 517u), std::pair(2049u, 260u), std::pair(140000u, 4u)}) {
+    // Odd and even heights, a width that leaves a short last column run, rows too few to lift,
+    // and runs of rows shorter than the rows their steps read either side.
+    for (const auto& [width, height] : {std::pair(1031u, 517u), std::pair(2049u, 260u),
+                                        std::pair(140000u, 4u), std::pair(75000u, 7u)}) {
         const auto plane = RandomSamples(std::size_t{width} * height, random);
         for (const int q : {0, 3}) {
             CWaveletPyramid one(width, height, 3, ToBuffer(plane));

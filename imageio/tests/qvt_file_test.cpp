@@ -12,7 +12,11 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <omp.h>
+#include <sys/resource.h>
 
 namespace {
 
@@ -77,6 +81,33 @@ TEST(QVTFileRows, AnymapsWrittenStripByStripEqualThoseOfTheWholeImage) {
                     EXPECT_EQ(ReadBytes(dir / "strips.pnm"), ReadBytes(dir / "whole.pnm"));
                 }
         }
+}
+
+// With threads to spare, strips are written on a thread of their own while the next is made; a
+// failed write there must still reach the caller. A file size limit fails the second strip
+// after the first went out whole; every strip (88 rows) passes stdio by, so its own error flag
+// never sees the failure.
+TEST(QVTFileRows, StripWriteFailuresAreReported) {
+    TempDir dir;
+    RasterImage image = MakeRasterImage(RandomDeepMap<std::uint8_t>(ModeRGB, 300, 264, 255), 0);
+    WriteQVTFile(image, dir / "i.qvt", {.levels = 3});
+    const int threads = omp_get_max_threads();
+    omp_set_num_threads(2);
+    rlimit limit{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &limit), 0);
+    const rlimit small{100000, limit.rlim_max};
+    const auto signal = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    QVTFileRows rows(dir / "i.qvt", {}, 80000);
+    try {
+        WriteAnymapFile(rows, dir / "o.ppm", true);
+        ADD_FAILURE() << "written";
+    } catch (const ImageFileError& error) {
+        EXPECT_EQ(error.Code(), static_cast<std::uint32_t>(EFBIG));
+    }
+    setrlimit(RLIMIT_FSIZE, &limit);
+    std::signal(SIGXFSZ, signal);
+    omp_set_num_threads(threads);
 }
 
 } // namespace
