@@ -143,10 +143,11 @@ void WriteBinaryStrips(ImageRowSource& image, std::size_t rowBytes, RowWriter& o
 #pragma omp parallel for schedule(static) if (bytes >= 2 * kBytesPerThread)
         for (std::int64_t y = 0; y < std::int64_t{count}; ++y)
             convertRow(to + rowBytes * static_cast<std::size_t>(y), rows + pitch * y);
-        if (writer)
-            writer->Start([&out, to, bytes] { out.Block(to, bytes); });
-        else
+        if (!writer) {
             out.Block(to, bytes);
+            return;
+        }
+        writer->Start([&out, to, bytes] { out.Block(to, bytes); });
         next ^= 1;
     });
     if (writer) writer->Wait();
