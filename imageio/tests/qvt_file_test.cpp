@@ -91,13 +91,13 @@ TEST(QVTFileRows, StripWriteFailuresAreReported) {
     TempDir dir;
     RasterImage image = MakeRasterImage(RandomDeepMap<std::uint8_t>(ModeRGB, 300, 264, 255), 0);
     WriteQVTFile(image, dir / "i.qvt", {.levels = 3});
-    const int threads = omp_get_max_threads();
-    omp_set_num_threads(2);
     rlimit limit{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &limit), 0);
     const rlimit small{100000, limit.rlim_max};
-    const auto signal = std::signal(SIGXFSZ, SIG_IGN);
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const auto signal = std::signal(SIGXFSZ, SIG_IGN);
+    const int threads = omp_get_max_threads();
+    omp_set_num_threads(2);
     QVTFileRows rows(dir / "i.qvt", {}, 80000);
     try {
         WriteAnymapFile(rows, dir / "o.ppm", true);
