@@ -53,23 +53,21 @@ std::uint32_t WrittenMaxval(const ImageRowSource& image) {
     return maximum == 0 || maximum > full ? full : maximum;
 }
 
-// Calls writeStrip(rows, pitch, count) for every strip of the image, top to bottom.
-template <typename WriteStrip>
-void ForEachStrip(ImageRowSource& image, WriteStrip writeStrip) {
+// Calls visit(first, count) for every strip of the image, top to bottom.
+template <typename Visit>
+void ForEachStrip(const ImageRowSource& image, Visit visit) {
     const std::uint32_t height = image.Height();
     const std::uint32_t strip = std::max<std::uint32_t>(1, image.StripRows());
-    for (std::uint32_t first = 0; first < height; first += std::min(strip, height - first)) {
-        const std::uint32_t count = std::min(strip, height - first);
-        std::ptrdiff_t pitch = 0;
-        const std::uint8_t* rows = image.Rows(first, count, pitch);
-        writeStrip(rows, pitch, count);
-    }
+    for (std::uint32_t first = 0; first < height; first += std::min(strip, height - first))
+        visit(first, std::min(strip, height - first));
 }
 
 // Calls writeRow(row) for every row of the image, top to bottom, a strip at a time.
 template <typename WriteRow>
 void ForEachRow(ImageRowSource& image, WriteRow writeRow) {
-    ForEachStrip(image, [&](const std::uint8_t* rows, std::ptrdiff_t pitch, std::uint32_t count) {
+    ForEachStrip(image, [&](std::uint32_t first, std::uint32_t count) {
+        std::ptrdiff_t pitch = 0;
+        const std::uint8_t* rows = image.Rows(first, count, pitch);
         for (std::uint32_t y = 0; y < count; ++y)
             writeRow(rows + pitch * static_cast<std::ptrdiff_t>(y));
     });
@@ -121,18 +119,20 @@ private:
 
 // Binary rows leave a strip at a time: convertRow(to, from) turns each row of the strip into
 // its rowBytes file bytes, rows shared among threads when the strip is large, and the strip goes
-// to the file in one write. With more than one thread, a strip is written on a thread of its own
-// while the next is made, into the other of two buffers.
+// to the file in one write. Where the rows as the image makes them red first are the file's bytes
+// (`redFirstAsIs`), an image that can make them so makes them straight into the strip. With more
+// than one thread, a strip is written on a thread of its own while the next is made, into the
+// other of two buffers.
 template <typename ConvertRow>
 void WriteBinaryStrips(ImageRowSource& image, std::size_t rowBytes, RowWriter& out,
-                       ConvertRow convertRow) {
+                       bool redFirstAsIs, ConvertRow convertRow) {
     constexpr std::size_t kBytesPerThread = std::size_t{256} << 10;
     std::array<std::unique_ptr<std::uint8_t[]>, 2> strips;
     std::array<std::size_t, 2> capacities{};
     std::size_t next = 0;
     std::optional<BackgroundJob> writer;
     if (omp_get_max_threads() > 1 && image.StripRows() < image.Height()) writer.emplace();
-    ForEachStrip(image, [&](const std::uint8_t* rows, std::ptrdiff_t pitch, std::uint32_t count) {
+    ForEachStrip(image, [&](std::uint32_t first, std::uint32_t count) {
         const std::size_t bytes = rowBytes * count;
         // The buffer's last write ended before the write in flight began.
         if (bytes > capacities[next]) {
@@ -140,9 +140,14 @@ void WriteBinaryStrips(ImageRowSource& image, std::size_t rowBytes, RowWriter& o
             capacities[next] = bytes;
         }
         std::uint8_t* to = strips[next].get();
+        if (!redFirstAsIs ||
+            !image.RowsRedFirst(first, count, to, static_cast<std::ptrdiff_t>(rowBytes))) {
+            std::ptrdiff_t pitch = 0;
+            const std::uint8_t* rows = image.Rows(first, count, pitch);
 #pragma omp parallel for schedule(static) if (bytes >= 2 * kBytesPerThread)
-        for (std::int64_t y = 0; y < std::int64_t{count}; ++y)
-            convertRow(to + rowBytes * static_cast<std::size_t>(y), rows + pitch * y);
+            for (std::int64_t y = 0; y < std::int64_t{count}; ++y)
+                convertRow(to + rowBytes * static_cast<std::size_t>(y), rows + pitch * y);
+        }
         if (!writer) {
             out.Block(to, bytes);
             return;
@@ -220,7 +225,7 @@ void WriteDisplayRows(ImageRowSource& image, int channels, std::uint32_t maxval,
     }
     // At full range the samples stay as they are: gray rows are copied, colour rows only change
     // their channel order.
-    WriteBinaryStrips(image, rowBytes, out,
+    WriteBinaryStrips(image, rowBytes, out, maxval == 255,
                       [&](std::uint8_t* __restrict to, const std::uint8_t* __restrict row) {
                           if (maxval == 255 && channels == 1) {
                               std::memcpy(to, row, rowBytes);
@@ -240,7 +245,7 @@ void WriteDeepRows(ImageRowSource& image, int channels, std::uint32_t maxval, Ro
     const auto step = static_cast<std::size_t>(channels);
     if (out.Binary()) {
         const auto clamp = static_cast<std::uint16_t>(maxval);
-        WriteBinaryStrips(image, std::size_t{width} * step * 2, out,
+        WriteBinaryStrips(image, std::size_t{width} * step * 2, out, false,
                           [&](std::uint8_t* to, const std::uint8_t* row) {
                               if (channels == 3)
                                   StoreDeepColourRow(to, row, width, clamp);
@@ -275,11 +280,13 @@ void WriteAnymapFile(ImageRowSource& image, const std::string& path, bool binary
     if (kind == 0) throw ImageFileError(kNoSuitableFormat);
     errno = 0;
     // Rows leave in writes of a mebibyte rather than a system call or two each. The buffer
-    // outlives the file, which writes it out when it closes.
-    std::vector<char> buffer(std::size_t{1} << 20);
+    // outlives the file, which writes it out when it closes. Left uncleared, it costs only the
+    // pages that are written: binary strips go to the file past it.
+    constexpr std::size_t kBufferBytes = std::size_t{1} << 20;
+    const auto buffer = std::make_unique_for_overwrite<char[]>(kBufferBytes);
     File file(std::fopen(path.c_str(), "wb"));
     if (!file) ThrowFileError();
-    std::setvbuf(file.get(), buffer.data(), _IOFBF, buffer.size());
+    std::setvbuf(file.get(), buffer.get(), _IOFBF, kBufferBytes);
 
     const std::uint32_t maxval = kind == 1 ? 1 : WrittenMaxval(image);
     std::string head = "P" + std::to_string(binary ? kind + 3 : kind) + "\n" +

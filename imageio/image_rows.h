@@ -25,6 +25,13 @@ public:
     // valid until the next call.
     virtual const std::uint8_t* Rows(std::uint32_t first, std::uint32_t count,
                                      std::ptrdiff_t& pitch) = 0;
+    // As Rows, but written to `to`, `pitch` bytes apart, with 8-bit colour pixels red first as
+    // files keep them. A source that makes its rows anyway can make them there, sparing the
+    // caller a copy and a pass that reorders them; false when it cannot, as by default.
+    virtual bool RowsRedFirst(std::uint32_t /*first*/, std::uint32_t /*count*/,
+                              std::uint8_t* /*to*/, std::ptrdiff_t /*pitch*/) {
+        return false;
+    }
 };
 
 // The rows of an image in memory, all in one strip.

@@ -194,17 +194,35 @@ std::uint32_t QVTFileRows::StripRows() const { return cut_ ? cut_->Height() : st
 const std::uint8_t* QVTFileRows::Rows(std::uint32_t first, std::uint32_t count,
                                       std::ptrdiff_t& pitch) {
     if (cut_) return RasterImageRows(*cut_).Rows(first, count, pitch);
+    const std::uint64_t bytes = rowBytes_ * count;
+    if (bytes > stripCapacity_) {
+        strip_ = std::make_unique_for_overwrite<std::uint8_t[]>(bytes);
+        stripCapacity_ = bytes;
+    }
+    pitch = static_cast<std::ptrdiff_t>(rowBytes_);
+    ExportRows(first, count, strip_.get(), pitch, nullptr);
+    return strip_.get();
+}
+
+bool QVTFileRows::RowsRedFirst(std::uint32_t first, std::uint32_t count, std::uint8_t* to,
+                               std::ptrdiff_t pitch) {
+    if (cut_ || (mode_ != ModeGray && mode_ != ModeRGB)) return false;
+    // Channel 0 is blue; its samples go to the third byte of a pixel instead.
+    static constexpr ChannelMap kRedFirst{{2, 1, 0, 3, 4, 5, 6, 7}};
+    ExportRows(first, count, to, pitch, mode_ == ModeRGB ? &kRedFirst : nullptr);
+    return true;
+}
+
+void QVTFileRows::ExportRows(std::uint32_t first, std::uint32_t count, std::uint8_t* to,
+                             std::ptrdiff_t pitch, const ChannelMap* channelMap) {
     try {
-        strip_.resize(rowBytes_ * count);
-        qvt_->ExportPixelRows(first, count, static_cast<std::ptrdiff_t>(rowBytes_), strip_.data(),
-                              bitsPerPixel_, nullptr, SampleAlignment::Low);
+        qvt_->ExportPixelRows(first, count, pitch, to, bitsPerPixel_, channelMap,
+                              SampleAlignment::Low);
     } catch (const IOException& error) {
         ThrowCodeError(error.error);
     } catch (const std::bad_alloc&) {
         throw ImageFileError(kImageCreationFailed);
     }
-    pitch = static_cast<std::ptrdiff_t>(rowBytes_);
-    return strip_.data();
 }
 
 bool IsQVTWritableMode(std::uint32_t mode) {

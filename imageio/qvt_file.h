@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+struct ChannelMap;
+
 struct QVTReadOptions {
     int level = 0;          // 0 = full size; larger values are limited to the coarsest level
     bool thumbnail = false; // the coarsest level, whatever `level` says
@@ -66,8 +68,13 @@ public:
     std::uint32_t StripRows() const override;
     const std::uint8_t* Rows(std::uint32_t first, std::uint32_t count,
                              std::ptrdiff_t& pitch) override;
+    bool RowsRedFirst(std::uint32_t first, std::uint32_t count, std::uint8_t* to,
+                      std::ptrdiff_t pitch) override;
 
 private:
+    void ExportRows(std::uint32_t first, std::uint32_t count, std::uint8_t* to,
+                    std::ptrdiff_t pitch, const ChannelMap* channelMap);
+
     std::unique_ptr<CQVTMyImage> qvt_;
     QVTReadOptions options_;
     std::optional<RasterImage> cut_; // the region cut from the whole image, when it was
@@ -77,7 +84,8 @@ private:
     std::uint32_t height_ = 0;
     std::uint64_t rowBytes_ = 0;
     std::uint32_t stripRows_ = 0;
-    std::vector<std::uint8_t> strip_;
+    std::unique_ptr<std::uint8_t[]> strip_;
+    std::uint64_t stripCapacity_ = 0;
 };
 
 struct QVTWriteOptions {
