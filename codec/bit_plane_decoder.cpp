@@ -20,24 +20,27 @@ void Require(bool condition) {
 // Short events come several to a look: for a run state k of at most kTableMaxK, the next
 // kTableBits bits decode to the events they hold whole, as long as these pass fewer than 32
 // values. An entry gives the values taken (bit i: the i-th insignificant value from here becomes
-// significant), their signs, the values passed in all, the bits used and the state after them.
+// significant), their signs in order (bit j: the j-th value taken is negative), the values
+// passed in all, the bits used and the state after them. Eight bytes an entry keep the table
+// within the first-level cache beside the block.
 constexpr std::uint32_t kTableBits = 10;
 constexpr std::uint32_t kTableMaxK = 3;
 
 struct RunEvents {
     std::uint32_t taken = 0;
-    std::uint32_t negative = 0;
+    std::uint8_t signs = 0;
     std::uint8_t values = 0;
     std::uint8_t bits = 0;
-    std::uint8_t events = 0;
     std::uint8_t k = 0;
 };
+static_assert(sizeof(RunEvents) == 8);
 
 // Decodes events from `window` as the event loop does, one after the other.
 RunEvents EventsOf(std::uint32_t k, std::uint32_t window) {
     RunEvents run;
     run.k = static_cast<std::uint8_t>(k);
     std::uint32_t pos = 0;
+    std::uint32_t events = 0;
     const auto bit = [window](std::uint32_t i) { return (window >> i) & 1; };
     for (;;) {
         std::uint32_t zeros = 0;
@@ -51,11 +54,11 @@ RunEvents EventsOf(std::uint32_t k, std::uint32_t window) {
         if (run.values + passed + 1 > 32) return run;
         const std::uint32_t at = run.values + passed;
         run.taken |= 1u << at;
-        run.negative |= bit(pos + zeros + 1 + grown) << at;
+        run.signs = static_cast<std::uint8_t>(run.signs | bit(pos + zeros + 1 + grown) << events);
+        ++events;
         run.values = static_cast<std::uint8_t>(at + 1);
         pos += length;
         run.bits = static_cast<std::uint8_t>(pos);
-        ++run.events;
         k = grown > 0 ? grown - 1 : 0;
         run.k = static_cast<std::uint8_t>(k);
     }
@@ -144,8 +147,9 @@ public:
     // with nothing changed, when they do not.
     bool TakeAll(const RunEvents& run) {
         if (run.values > BitOps::Count(m_left)) return false;
-        m_fresh |= BitOps::Deposit(run.taken, m_left);
-        m_negative |= BitOps::Deposit(run.negative, m_left);
+        const std::uint32_t taken = BitOps::Deposit(run.taken, m_left);
+        m_fresh |= taken;
+        m_negative |= BitOps::Deposit(run.signs, taken);
         m_left &= ~BitOps::Deposit(LowBitsMask(run.values), m_left);
         if (m_left == 0) Load(m_word + 1);
         return true;
@@ -317,10 +321,10 @@ std::uint32_t CDecodeBlock::DecodeRunLengthSignificance(std::uint32_t n, std::ui
         const std::uint64_t bits = code.Peek();
         if (k <= kTableMaxK) {
             const RunEvents& run = table[k << kTableBits | (bits & LowBitsMask(kTableBits))];
-            if (run.events != 0 && run.bits <= code.Waiting() && cursor.TakeAll(run)) {
+            if (run.taken != 0 && run.bits <= code.Waiting() && cursor.TakeAll(run)) {
                 code.Skip(run.bits);
                 k = run.k;
-                newSignificant += run.events;
+                newSignificant += BitOps::Count(run.taken);
                 continue;
             }
         }
