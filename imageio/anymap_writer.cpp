@@ -119,10 +119,10 @@ private:
 
 // Binary rows leave a strip at a time: convertRow(to, from) turns each row of the strip into
 // its rowBytes file bytes, rows shared among threads when the strip is large, and the strip goes
-// to the file in one write. Where the rows as the image makes them red first are the file's bytes
-// (`redFirstAsIs`), an image that can make them so makes them straight into the strip. With more
-// than one thread, a strip is written on a thread of its own while the next is made, into the
-// other of two buffers.
+// to the file in one write. When the file's bytes are the rows themselves with colour pixels red
+// first (`redFirstAsIs`), an image that can make its rows so makes them straight into the strip.
+// With more than one thread, a strip is written on a thread of its own while the next is made,
+// into the other of two buffers.
 template <typename ConvertRow>
 void WriteBinaryStrips(ImageRowSource& image, std::size_t rowBytes, RowWriter& out,
                        bool redFirstAsIs, ConvertRow convertRow) {
