@@ -5,6 +5,7 @@
 #include "mul_div.h"
 #include "qvt_error.h"
 #include "qvt_stream.h"
+#include "strip_buffer.h"
 #include "vector_clones.h"
 
 #include <algorithm>
@@ -127,19 +128,14 @@ template <typename ConvertRow>
 void WriteBinaryStrips(ImageRowSource& image, std::size_t rowBytes, RowWriter& out,
                        bool redFirstAsIs, ConvertRow convertRow) {
     constexpr std::size_t kBytesPerThread = std::size_t{256} << 10;
-    std::array<std::unique_ptr<std::uint8_t[]>, 2> strips;
-    std::array<std::size_t, 2> capacities{};
+    std::array<StripBuffer, 2> strips;
     std::size_t next = 0;
     std::optional<BackgroundJob> writer;
     if (omp_get_max_threads() > 1 && image.StripRows() < image.Height()) writer.emplace();
     ForEachStrip(image, [&](std::uint32_t first, std::uint32_t count) {
         const std::size_t bytes = rowBytes * count;
         // The buffer's last write ended before the write in flight began.
-        if (bytes > capacities[next]) {
-            strips[next] = std::make_unique_for_overwrite<std::uint8_t[]>(bytes);
-            capacities[next] = bytes;
-        }
-        std::uint8_t* to = strips[next].get();
+        std::uint8_t* to = strips[next].Hold(bytes);
         if (!redFirstAsIs ||
             !image.RowsRedFirst(first, count, to, static_cast<std::ptrdiff_t>(rowBytes))) {
             std::ptrdiff_t pitch = 0;

@@ -194,14 +194,10 @@ std::uint32_t QVTFileRows::StripRows() const { return cut_ ? cut_->Height() : st
 const std::uint8_t* QVTFileRows::Rows(std::uint32_t first, std::uint32_t count,
                                       std::ptrdiff_t& pitch) {
     if (cut_) return RasterImageRows(*cut_).Rows(first, count, pitch);
-    const std::uint64_t bytes = rowBytes_ * count;
-    if (bytes > stripCapacity_) {
-        strip_ = std::make_unique_for_overwrite<std::uint8_t[]>(bytes);
-        stripCapacity_ = bytes;
-    }
+    std::uint8_t* strip = strip_.Hold(static_cast<std::size_t>(rowBytes_ * count));
     pitch = static_cast<std::ptrdiff_t>(rowBytes_);
-    ExportRows(first, count, strip_.get(), pitch, nullptr);
-    return strip_.get();
+    ExportRows(first, count, strip, pitch, nullptr);
+    return strip;
 }
 
 bool QVTFileRows::RowsRedFirst(std::uint32_t first, std::uint32_t count, std::uint8_t* to,

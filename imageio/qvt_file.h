@@ -6,6 +6,7 @@
 #include "progress.h"
 #include "raster_image.h"
 #include "region_rect.h"
+#include "strip_buffer.h"
 
 #include <memory>
 #include <optional>
@@ -83,8 +84,7 @@ private:
     std::uint32_t height_ = 0;
     std::uint64_t rowBytes_ = 0;
     std::uint32_t stripRows_ = 0;
-    std::unique_ptr<std::uint8_t[]> strip_;
-    std::uint64_t stripCapacity_ = 0;
+    StripBuffer strip_;
 };
 
 struct QVTWriteOptions {
