@@ -38,13 +38,12 @@ CBlockDecoder::CBlockDecoder(CQVTStream& stream, bool useParallel, int threadCou
         m_blockCount = threadCount * kBatchBlocksPerThread;
     }
     try {
-        for (int i = 0; i < m_blockCount; ++i)
-            m_blocks.push_back(std::make_unique<CDecodeBlock>());
+        m_blocks = CoderBlocks<CDecodeBlock>(m_blockCount);
         m_blockErrors.resize(static_cast<std::size_t>(m_blockCount));
     } catch (const std::bad_alloc&) {
         ThrowCodecError(ErrorOutOfMemory);
     }
-    m_current = m_blocks[0].get();
+    m_current = m_blocks[0];
 }
 
 void CBlockDecoder::ReadBlock(CDecodeBlock& block) {
@@ -98,7 +97,7 @@ void CBlockDecoder::NextBlock() {
 
 void CBlockDecoder::MakeCurrent(int index) {
     m_currentIndex = index;
-    m_current = m_blocks[static_cast<std::size_t>(index)].get();
+    m_current = m_blocks[static_cast<std::size_t>(index)];
     const std::uint32_t error = m_blockErrors[static_cast<std::size_t>(index)];
     if (error == 0) return;
     // A corrupt block ends the data: nothing behind it can be trusted to line up.
@@ -129,7 +128,7 @@ void CBlockDecoder::SkipTile() {
         // The tile's last block becomes current, with nothing left to take from it.
         m_currentIndex = index;
         m_available = left;
-        m_current = m_blocks[static_cast<std::size_t>(index)].get();
+        m_current = m_blocks[static_cast<std::size_t>(index)];
         m_current->valuePos = m_current->ValueCount();
         return;
     }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "bit_plane_decoder.h"
+#include "coder_blocks.h"
 #include "qvt_stream.h"
 #include "wavelet_band.h"
 
@@ -87,7 +88,7 @@ private:
     void SkipBytes(std::uint32_t count);
 
     CQVTStream& m_stream;
-    std::vector<std::unique_ptr<CDecodeBlock>> m_blocks;
+    CoderBlocks<CDecodeBlock> m_blocks;
     // Decoding error of each block of the batch (0 = decoded).
     std::vector<std::uint32_t> m_blockErrors;
     // Every batch wakes the team, which in a virtual machine takes about as long as decoding a

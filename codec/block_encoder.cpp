@@ -33,13 +33,12 @@ CBlockEncoder::CBlockEncoder(CQVTStream& stream, std::uint8_t nLevels, bool useP
         m_blockCount = threadCount * kBatchBlocksPerThread;
     }
     try {
-        for (int i = 0; i < m_blockCount; ++i)
-            m_blocks.push_back(std::make_unique<CEncodeBlock>());
+        m_blocks = CoderBlocks<CEncodeBlock>(m_blockCount);
         m_blockErrors.resize(static_cast<std::size_t>(m_blockCount));
     } catch (const std::bad_alloc&) {
         ThrowCodecError(ErrorOutOfMemory);
     }
-    m_current = m_blocks[0].get();
+    m_current = m_blocks[0];
 }
 
 void CBlockEncoder::AddBand(const CWaveletBand& band, std::uint32_t width, std::uint32_t height,
@@ -149,7 +148,7 @@ void CBlockEncoder::FinishBlock(std::uint16_t header) {
         m_forceWriting = false;
         m_usedBlocks = 0;
     }
-    m_current = m_blocks[static_cast<std::size_t>(m_usedBlocks)].get();
+    m_current = m_blocks[static_cast<std::size_t>(m_usedBlocks)];
     ++m_usedBlocks;
     m_current->valuePos = 0;
     m_current->codePos = 0;

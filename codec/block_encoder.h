@@ -4,6 +4,7 @@
 #pragma once
 
 #include "bit_plane_encoder.h"
+#include "coder_blocks.h"
 #include "qvt_stream.h"
 #include "wavelet_band.h"
 
@@ -75,7 +76,7 @@ private:
 
     CQVTStream& m_stream;
     std::uint64_t m_lastWritePos = 0;
-    std::vector<std::unique_ptr<CEncodeBlock>> m_blocks;
+    CoderBlocks<CEncodeBlock> m_blocks;
     std::vector<std::uint32_t> m_blockErrors;
     // Every batch wakes the team, which in a virtual machine takes about as long as coding a
     // block: several blocks per thread keep that small, and a thread done early takes another.
