@@ -19,9 +19,6 @@ tile=${TILE:-256}
 runs=${RUNS:-3}
 threads=${THREADS:-$(nproc)}
 export OMP_NUM_THREADS=$threads VIPS_CONCURRENCY=$threads
-# The codec runs many short parallel loops; idle threads sleep instead of taking the processor
-# from the one that works when the machine is busy.
-export OMP_WAIT_POLICY=${OMP_WAIT_POLICY:-passive}
 
 needed=()
 command -v vips >/dev/null || needed+=(libvips-tools)

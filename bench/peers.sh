@@ -17,9 +17,6 @@ runs=${RUNS:-5}
 threads=${THREADS:-$(nproc)}
 clock=${CLOCK:-wall}
 peers=" ${PEERS:-htj2k j2k png jxl} "
-# The codec runs many short parallel loops; threads that spin between them take the processor
-# from the one that works whenever the machine is busy, so idle threads sleep instead.
-export OMP_WAIT_POLICY=${OMP_WAIT_POLICY:-passive}
 
 needed=()
 [[ $peers != *" htj2k "* ]] || command -v ojph_compress >/dev/null || needed+=(openjph-tools)

@@ -9,7 +9,6 @@ cd "$(dirname "$0")/.."
 source bench/bench_setup.sh
 (($# > 0)) || { echo "usage: bench/thread_speedup.sh IMAGE..." >&2; exit 2; }
 runs=${RUNS:-5}
-export OMP_WAIT_POLICY=${OMP_WAIT_POLICY:-passive}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cli=$(private_cli "$work")

@@ -4,6 +4,7 @@
 #include "passive_openmp.h"
 #include "qvt_error.h"
 #include "raster_image.h"
+#include "thread_placement.h"
 
 #include <climits>
 #include <cstdio>
@@ -87,6 +88,7 @@ int Run(const Command& command, const std::vector<std::string>& rest) {
 int main(int argc, char** argv) {
     EnsurePassiveOpenMP(argv);
     KeepFreedMemoryForReuse();
+    BindTeamToProcessors();
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
         PrintOverview(stderr);

@@ -6,5 +6,6 @@
 void EnsurePassiveOpenMP(char** argv) {
     if (std::getenv("OMP_WAIT_POLICY")) return;
     ::setenv("OMP_WAIT_POLICY", "passive", 1);
+    ::setenv("GOMP_SPINCOUNT", "1000", 0);
     ::execv("/proc/self/exe", argv);
 }

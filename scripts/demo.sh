@@ -6,9 +6,6 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 image=${1:-samples/ladybird.jpg}
-# The codec runs many short parallel loops; threads that spin between them take the processor
-# from the one that works whenever the machine is busy, so idle threads sleep instead.
-export OMP_WAIT_POLICY=${OMP_WAIT_POLICY:-passive}
 
 scripts/install-deps.sh
 cmake --preset release >/dev/null
