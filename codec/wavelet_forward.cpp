@@ -7,6 +7,9 @@
 #include "wavelet_pyramid.h"
 #include "wavelet_shares.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace {
 
 constexpr auto kAdd = LiftSign::Add;
@@ -67,19 +70,26 @@ std::uint32_t CWaveletPyramid::ForwardLevel(int level, int q, int threads) {
     Band(next, BandOrientation::LH).PlaceAt(base + pitch, 2 * pitch);
     Band(next, BandOrientation::HH).PlaceAt(base + pitch + lows, 2 * pitch);
     const auto row = [base, pitch](std::size_t i) { return base + i * pitch; };
-    const int team = LevelTeam(w, h, threads);
-    const SampleBuffer scratch = TryAllocateSamples(std::uint64_t{w} * team);
+    // Every thread's window must be high enough to be lifted as the level is.
+    const int team =
+        std::min(LevelTeam(w, h, threads), static_cast<int>(std::max<std::size_t>(1, h / 8)));
+    const SampleBuffer scratch = TryAllocateSamples(RowWindow::ScratchSamples(w, team));
     if (!scratch) return ErrorOutOfMemory;
 
     if (team > 1) {
-        // Row steps first, a share of the rows per thread, then the vertical steps, a share of
-        // the columns per thread: every sample gets the same steps as in one pass.
-        ForEachRowShare(h, team, [&](std::size_t i, std::size_t thread) {
-            ForwardRowStep(row(i), w, scratch.get() + thread * w);
-        });
-        ForEachColumnShare(w, team, [&](std::size_t begin, std::size_t count) {
-            ForwardSteps(row, h, begin, count, [](std::size_t) {});
-        });
+        // Each thread transforms a run of rows in one pass over its window.
+#pragma omp parallel num_threads(team)
+        {
+            const RowWindow window(h, w, scratch.get());
+            const auto at = [&](std::size_t i) { return window.Row(i, row); };
+            for (std::size_t i = window.from; i < window.to; ++i)
+                if (window.Copied(i)) std::memcpy(at(i), row(i), w * sizeof *base);
+#pragma omp barrier
+            const std::size_t from = window.from;
+            ForwardSteps(
+                [&](std::size_t i) { return at(from + i); }, window.to - from, 0, w,
+                [&](std::size_t i) { ForwardRowStep(at(from + i), w, window.RowStepScratch()); });
+        }
     } else {
         ForwardSteps(row, h, 0, w,
                      [&](std::size_t i) { ForwardRowStep(row(i), w, scratch.get()); });

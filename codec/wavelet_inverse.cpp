@@ -171,9 +171,7 @@ std::uint32_t CWaveletPyramid::InverseLevel(int level, std::uint32_t& outWidth,
         // Bands in place make each merge a read of its own rows only, so threads can share
         // them; others may lie in buffers the rows are written over.
         const int team = BandsInPlace(level) ? LevelTeam(w, h, threads) : 1;
-        // A row step needs a row of its own; a thread of a team, four more for its copies.
-        const SampleBuffer scratch =
-            TryAllocateSamples(std::uint64_t{w} * (team > 1 ? 5 * team : 1));
+        const SampleBuffer scratch = TryAllocateSamples(RowWindow::ScratchSamples(w, team));
         if (!scratch) return ErrorOutOfMemory;
 
         std::int32_t* const base = target.Samples() + static_cast<std::size_t>(rows.first) * pitch +
@@ -199,48 +197,33 @@ std::uint32_t CWaveletPyramid::InverseLevel(int level, std::uint32_t& outWidth,
         const bool lift = regionHeight >= 5 && h >= 2;
 
         if (team > 1) {
-            // Each thread rebuilds a run of rows [first, end) starting at an even row, in one
-            // pass as a single thread does. The steps there read up to two rows either side, so
-            // each thread runs them over a window reaching those rows too, with its own copies
-            // of them, taken before any thread changes a row: what the window's edges get wrong
-            // falls only on the copies.
+            // Each thread rebuilds a run of rows in one pass over its window.
 #pragma omp parallel num_threads(team)
             {
-                const auto t = static_cast<std::size_t>(omp_get_thread_num());
-                const auto n = static_cast<std::size_t>(omp_get_num_threads());
-                const std::size_t pairs = (h + 1) / 2;
-                const std::size_t first = 2 * (pairs * t / n);
-                const std::size_t end = std::min(h, 2 * (pairs * (t + 1) / n));
-                const std::size_t from = first >= 2 ? first - 2 : 0;
-                const std::size_t to = std::min(h, end + 2);
-                std::int32_t* const own = scratch.get() + t * w * 5;
-                // Rows by their number in the level: the thread's copies outside its run.
-                const auto row = [&](std::size_t i) {
-                    if (i < first) return own + (i - from) * w;
-                    if (i >= end) return own + (2 + i - end) * w;
-                    return y(i);
-                };
-                const auto copied = [&](std::size_t i) { return i < first || i >= end; };
-                for (std::size_t i = from; i < to; i += 2) {
-                    if (!copied(i)) continue;
-                    if (i + 1 < to)
+                const RowWindow window(h, w, scratch.get());
+                const auto row = [&](std::size_t i) { return window.Row(i, y); };
+                for (std::size_t i = window.from; i < window.to; i += 2) {
+                    if (!window.Copied(i)) continue;
+                    if (i + 1 < window.to)
                         mergePairAt(row, i);
                     else
                         mergeSingleAt(row, i);
                 }
 #pragma omp barrier
                 // The steps number the window's rows from 0.
-                if (end > first)
-                    InverseSteps([&](std::size_t i) { return row(from + i); }, to - from, lift, w,
+                const std::size_t from = window.from;
+                if (window.end > window.first)
+                    InverseSteps([&](std::size_t i) { return row(from + i); }, window.to - from,
+                                 lift, w,
                                  [&](std::size_t i) {
-                                     if (!copied(from + i)) mergePairAt(row, from + i);
+                                     if (!window.Copied(from + i)) mergePairAt(row, from + i);
                                  },
                                  [&](std::size_t i) {
-                                     if (!copied(from + i)) mergeSingleAt(row, from + i);
+                                     if (!window.Copied(from + i)) mergeSingleAt(row, from + i);
                                  },
                                  [&](std::size_t i) {
-                                     if (!copied(from + i))
-                                         InverseRowStep(row(from + i), w, own + 4 * w);
+                                     if (!window.Copied(from + i))
+                                         InverseRowStep(row(from + i), w, window.RowStepScratch());
                                  });
             }
         } else {
