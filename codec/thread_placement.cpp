@@ -5,6 +5,17 @@
 #if defined(__linux__)
 #include <sched.h>
 #include <vector>
+
+namespace {
+
+// The processors the process was given, once the team is bound; set before any thread of the
+// program's own starts.
+cpu_set_t g_processors;
+bool g_bound = false;
+// The processor of the team's last thread.
+int g_lastProcessor = 0;
+
+} // namespace
 #endif
 
 void BindTeamToProcessors() {
@@ -20,7 +31,9 @@ void BindTeamToProcessors() {
     if (own >= 0 && CPU_ISSET(own, &allowed)) processors.push_back(own);
     for (int cpu = 0; cpu < CPU_SETSIZE && static_cast<int>(processors.size()) < team; ++cpu)
         if (CPU_ISSET(cpu, &allowed) && cpu != own) processors.push_back(cpu);
-    if (static_cast<int>(processors.size()) != team) return;
+    g_processors = allowed;
+    g_lastProcessor = processors.back();
+    g_bound = true;
 #pragma omp parallel num_threads(team)
     {
         cpu_set_t one;
@@ -28,5 +41,21 @@ void BindTeamToProcessors() {
         CPU_SET(processors[static_cast<std::size_t>(omp_get_thread_num())], &one);
         sched_setaffinity(0, sizeof one, &one);
     }
+#endif
+}
+
+void FreeCallingThread() {
+#if defined(__linux__)
+    if (g_bound) sched_setaffinity(0, sizeof g_processors, &g_processors);
+#endif
+}
+
+void BindCallingThreadBesideSmallerTeam() {
+#if defined(__linux__)
+    if (!g_bound) return;
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(g_lastProcessor, &one);
+    sched_setaffinity(0, sizeof one, &one);
 #endif
 }

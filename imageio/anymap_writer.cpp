@@ -6,6 +6,7 @@
 #include "qvt_error.h"
 #include "qvt_stream.h"
 #include "strip_buffer.h"
+#include "thread_placement.h"
 #include "vector_clones.h"
 
 #include <algorithm>
@@ -131,7 +132,15 @@ void WriteBinaryStrips(ImageRowSource& image, std::size_t rowBytes, RowWriter& o
     std::array<StripBuffer, 2> strips;
     std::size_t next = 0;
     std::optional<BackgroundJob> writer;
-    if (omp_get_max_threads() > 1 && image.StripRows() < image.Height()) writer.emplace();
+    // While a strip is written, the next one is made on the other processors: a thread making
+    // rows beside the writer held up the rest of its team, and the writes hardly overlapped.
+    int rowThreads = omp_get_max_threads();
+    if (rowThreads > 1 && image.StripRows() < image.Height()) {
+        writer.emplace();
+        writer->Start(BindCallingThreadBesideSmallerTeam);
+        --rowThreads;
+        image.SetRowThreads(rowThreads);
+    }
     ForEachStrip(image, [&](std::uint32_t first, std::uint32_t count) {
         const std::size_t bytes = rowBytes * count;
         // The buffer's last write ended before the write in flight began.
@@ -140,7 +149,7 @@ void WriteBinaryStrips(ImageRowSource& image, std::size_t rowBytes, RowWriter& o
             !image.RowsRedFirst(first, count, to, static_cast<std::ptrdiff_t>(rowBytes))) {
             std::ptrdiff_t pitch = 0;
             const std::uint8_t* rows = image.Rows(first, count, pitch);
-#pragma omp parallel for schedule(static) if (bytes >= 2 * kBytesPerThread)
+#pragma omp parallel for schedule(static) num_threads(rowThreads) if (bytes >= 2 * kBytesPerThread)
             for (std::int64_t y = 0; y < std::int64_t{count}; ++y)
                 convertRow(to + rowBytes * static_cast<std::size_t>(y), rows + pitch * y);
         }
@@ -151,7 +160,9 @@ void WriteBinaryStrips(ImageRowSource& image, std::size_t rowBytes, RowWriter& o
         writer->Start([&out, to, bytes] { out.Block(to, bytes); });
         next ^= 1;
     });
-    if (writer) writer->Wait();
+    if (!writer) return;
+    writer->Wait();
+    image.SetRowThreads(0);
 }
 
 void WriteBitmapRows(ImageRowSource& image, RowWriter& out, bool binary) {

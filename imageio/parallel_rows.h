@@ -1,6 +1,8 @@
 // Row loops shared out among threads, for conversions whose rows are independent.
 #pragma once
 
+#include "thread_placement.h"
+
 #include <algorithm>
 #include <thread>
 #include <vector>
@@ -16,7 +18,10 @@ void ForEachRowInParallel(int height, int threads, ConvertRow convertRow) {
     };
     std::vector<std::thread> helpers;
     for (int part = 1; part < threads; ++part)
-        helpers.emplace_back(band, part);
+        helpers.emplace_back([&band, part] {
+            FreeCallingThread();
+            band(part);
+        });
     band(0);
     for (std::thread& helper : helpers)
         helper.join();

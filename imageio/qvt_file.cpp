@@ -209,6 +209,10 @@ bool QVTFileRows::RowsRedFirst(std::uint32_t first, std::uint32_t count, std::ui
     return true;
 }
 
+void QVTFileRows::SetRowThreads(int threads) {
+    qvt_->SetThreadCount(threads > 0 ? threads : options_.threads);
+}
+
 void QVTFileRows::ExportRows(std::uint32_t first, std::uint32_t count, std::uint8_t* to,
                              std::ptrdiff_t pitch, const ChannelMap* channelMap) {
     try {

@@ -5,6 +5,7 @@
 #include <sched.h>
 
 #include <set>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -31,7 +32,7 @@ void SetTeamAffinity(int team, const cpu_set_t& set) {
 
 } // namespace
 
-TEST(ThreadPlacement, ATeamCoveringEveryProcessorGetsOneEachASmallerTeamStaysFree) {
+TEST(ThreadPlacement, ATeamCoveringEveryProcessorGetsOneEachItsOwnThreadsRunAnywhere) {
     const cpu_set_t allowed = Affinity();
     const int processors = CPU_COUNT(&allowed);
     if (processors < 2) GTEST_SKIP() << "needs two processors";
@@ -54,6 +55,15 @@ TEST(ThreadPlacement, ATeamCoveringEveryProcessorGetsOneEachASmallerTeamStaysFre
             }
     }
     EXPECT_EQ(static_cast<int>(taken.size()), processors);
+    const cpu_set_t last = TeamAffinities(processors).back();
+    std::thread([&] {
+        FreeCallingThread();
+        const cpu_set_t set = Affinity();
+        EXPECT_TRUE(CPU_EQUAL(&set, &allowed));
+        BindCallingThreadBesideSmallerTeam();
+        const cpu_set_t beside = Affinity();
+        EXPECT_TRUE(CPU_EQUAL(&beside, &last));
+    }).join();
 
     SetTeamAffinity(processors, allowed);
     omp_set_num_threads(defaultTeam);
