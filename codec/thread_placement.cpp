@@ -1,5 +1,6 @@
 #include "thread_placement.h"
 
+#include <cstdlib>
 #include <omp.h>
 
 #if defined(__linux__)
@@ -20,6 +21,8 @@ int g_lastProcessor = 0;
 
 void BindTeamToProcessors() {
 #if defined(__linux__)
+    for (const char* userBinding : {"OMP_PROC_BIND", "OMP_PLACES", "GOMP_CPU_AFFINITY"})
+        if (std::getenv(userBinding)) return;
     cpu_set_t allowed;
     CPU_ZERO(&allowed);
     if (sched_getaffinity(0, sizeof allowed, &allowed) != 0) return;

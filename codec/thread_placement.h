@@ -7,7 +7,8 @@
 // processor of the thread that woke it, and for loops of a millisecond or so the two then took
 // turns on one processor while the other stayed idle: two threads decoded no faster than one.
 // A team smaller than the processors is left free, so that single-threaded processes run side by
-// side keep spreading over the machine.
+// side keep spreading over the machine, and so is a team the user binds through OpenMP's own
+// settings.
 void BindTeamToProcessors();
 
 // Lets the calling thread run on every processor the process was given, undoing the binding it

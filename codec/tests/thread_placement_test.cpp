@@ -4,6 +4,7 @@
 #include <omp.h>
 #include <sched.h>
 
+#include <cstdlib>
 #include <set>
 #include <thread>
 #include <vector>
@@ -36,6 +37,8 @@ TEST(ThreadPlacement, ATeamCoveringEveryProcessorGetsOneEachItsOwnThreadsRunAnyw
     const cpu_set_t allowed = Affinity();
     const int processors = CPU_COUNT(&allowed);
     if (processors < 2) GTEST_SKIP() << "needs two processors";
+    for (const char* userBinding : {"OMP_PROC_BIND", "OMP_PLACES", "GOMP_CPU_AFFINITY"})
+        if (std::getenv(userBinding)) GTEST_SKIP() << "the user binds the threads: " << userBinding;
     const int defaultTeam = omp_get_max_threads();
 
     omp_set_num_threads(processors - 1);
