@@ -8,7 +8,6 @@
 #include "wavelet_band.h"
 
 #include <cstdint>
-#include <memory>
 #include <omp.h>
 #include <vector>
 

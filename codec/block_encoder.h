@@ -9,7 +9,6 @@
 #include "wavelet_band.h"
 
 #include <cstdint>
-#include <memory>
 #include <omp.h>
 #include <vector>
 

@@ -32,7 +32,7 @@ void BindTeamToProcessors() {
     const int own = sched_getcpu();
     std::vector<int> processors;
     if (own >= 0 && CPU_ISSET(own, &allowed)) processors.push_back(own);
-    for (int cpu = 0; cpu < CPU_SETSIZE && static_cast<int>(processors.size()) < team; ++cpu)
+    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
         if (CPU_ISSET(cpu, &allowed) && cpu != own) processors.push_back(cpu);
     g_processors = allowed;
     g_lastProcessor = processors.back();

@@ -48,8 +48,9 @@ TEST(ThreadPlacement, ATeamCoveringEveryProcessorGetsOneEachItsOwnThreadsRunAnyw
 
     omp_set_num_threads(processors);
     BindTeamToProcessors();
+    const std::vector<cpu_set_t> sets = TeamAffinities(processors);
     std::set<int> taken;
-    for (const cpu_set_t& set : TeamAffinities(processors)) {
+    for (const cpu_set_t& set : sets) {
         ASSERT_EQ(CPU_COUNT(&set), 1);
         for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
             if (CPU_ISSET(cpu, &set)) {
@@ -58,14 +59,13 @@ TEST(ThreadPlacement, ATeamCoveringEveryProcessorGetsOneEachItsOwnThreadsRunAnyw
             }
     }
     EXPECT_EQ(static_cast<int>(taken.size()), processors);
-    const cpu_set_t last = TeamAffinities(processors).back();
     std::thread([&] {
         FreeCallingThread();
         const cpu_set_t set = Affinity();
         EXPECT_TRUE(CPU_EQUAL(&set, &allowed));
         BindCallingThreadBesideSmallerTeam();
         const cpu_set_t beside = Affinity();
-        EXPECT_TRUE(CPU_EQUAL(&beside, &last));
+        EXPECT_TRUE(CPU_EQUAL(&beside, &sets.back()));
     }).join();
 
     SetTeamAffinity(processors, allowed);
