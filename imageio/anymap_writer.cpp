@@ -11,10 +11,12 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <omp.h>
 #include <optional>
@@ -119,23 +121,79 @@ private:
     std::vector<char> row_;
 };
 
+// Strips of an image whose rows RowsRedFirst makes on any thread, on a team of `threads`: each
+// thread makes whole strips into a buffer of its own and the strips go to the file in order.
+// Only one thread can write at a time, and the others make the strips that follow meanwhile, so
+// that no processor waits for the writes. The first strip that fails, in file order, is the one
+// reported.
+void WriteRedFirstStripsOnEveryThread(ImageRowSource& image, std::size_t rowBytes, RowWriter& out,
+                                      int threads) {
+    const std::uint32_t height = image.Height();
+    const std::uint32_t strip = std::max<std::uint32_t>(1, image.StripRows());
+    const auto strips = static_cast<std::int64_t>((std::uint64_t{height} + strip - 1) / strip);
+    std::vector<StripBuffer> buffers(static_cast<std::size_t>(threads));
+    std::exception_ptr error;
+    std::atomic<bool> failed{false};
+    image.SetRowThreads(1);
+#pragma omp parallel num_threads(threads)
+    {
+        StripBuffer& buffer = buffers[static_cast<std::size_t>(omp_get_thread_num())];
+#pragma omp for ordered schedule(static, 1)
+        for (std::int64_t s = 0; s < strips; ++s) {
+            const std::uint32_t first = static_cast<std::uint32_t>(s) * strip;
+            const std::uint32_t count = std::min(strip, height - first);
+            const std::size_t bytes = rowBytes * count;
+            std::uint8_t* to = nullptr;
+            std::exception_ptr made;
+            if (!failed.load(std::memory_order_relaxed)) {
+                try {
+                    to = buffer.Hold(bytes);
+                    image.RowsRedFirst(first, count, to, static_cast<std::ptrdiff_t>(rowBytes));
+                } catch (...) {
+                    made = std::current_exception();
+                }
+            }
+#pragma omp ordered
+            if (!error) {
+                error = made;
+                if (!error) {
+                    try {
+                        out.Block(to, bytes);
+                    } catch (...) {
+                        error = std::current_exception();
+                    }
+                }
+                if (error) failed.store(true, std::memory_order_relaxed);
+            }
+        }
+    }
+    image.SetRowThreads(0);
+    if (error) std::rethrow_exception(error);
+}
+
 // Binary rows leave a strip at a time: convertRow(to, from) turns each row of the strip into
 // its rowBytes file bytes, rows shared among threads when the strip is large, and the strip goes
 // to the file in one write. When the file's bytes are the rows themselves with colour pixels red
-// first (`redFirstAsIs`), an image that can make its rows so makes them straight into the strip.
-// With more than one thread, a strip is written on a thread of its own while the next is made,
-// into the other of two buffers.
+// first (`redFirstAsIs`), an image that can make its rows so makes them straight into the strip,
+// on every thread when it can. Otherwise, with more than one thread, a strip is written on a
+// thread of its own while the next is made, into the other of two buffers.
 template <typename ConvertRow>
 void WriteBinaryStrips(ImageRowSource& image, std::size_t rowBytes, RowWriter& out,
                        bool redFirstAsIs, ConvertRow convertRow) {
     constexpr std::size_t kBytesPerThread = std::size_t{256} << 10;
+    const bool severalStrips = image.StripRows() < image.Height();
+    if (redFirstAsIs && severalStrips && omp_get_max_threads() > 1 &&
+        image.RowsRedFirstOnAnyThread()) {
+        WriteRedFirstStripsOnEveryThread(image, rowBytes, out, omp_get_max_threads());
+        return;
+    }
     std::array<StripBuffer, 2> strips;
     std::size_t next = 0;
     std::optional<BackgroundJob> writer;
     // While a strip is written, the next one is made on the other processors: a thread making
     // rows beside the writer held up the rest of its team, and the writes hardly overlapped.
     int rowThreads = omp_get_max_threads();
-    if (rowThreads > 1 && image.StripRows() < image.Height()) {
+    if (rowThreads > 1 && severalStrips) {
         writer.emplace();
         writer->Start(BindCallingThreadBesideSmallerTeam);
         --rowThreads;

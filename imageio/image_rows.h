@@ -32,6 +32,9 @@ public:
                               std::uint8_t* /*to*/, std::ptrdiff_t /*pitch*/) {
         return false;
     }
+    // Whether RowsRedFirst makes this image's rows and may be called on several threads at
+    // once, each for rows of its own.
+    virtual bool RowsRedFirstOnAnyThread() const { return false; }
     // How many threads a source that makes its rows may make them on (0: as many as it would),
     // for a writer that keeps a processor for a thread of its own.
     virtual void SetRowThreads(int /*threads*/) {}

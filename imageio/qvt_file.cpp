@@ -202,11 +202,16 @@ const std::uint8_t* QVTFileRows::Rows(std::uint32_t first, std::uint32_t count,
 
 bool QVTFileRows::RowsRedFirst(std::uint32_t first, std::uint32_t count, std::uint8_t* to,
                                std::ptrdiff_t pitch) {
-    if (cut_ || (mode_ != ModeGray && mode_ != ModeRGB)) return false;
+    if (!RowsRedFirstOnAnyThread()) return false;
     // Channel 0 is blue; its samples go to the third byte of a pixel instead.
     static constexpr ChannelMap kRedFirst{{2, 1, 0, 3, 4, 5, 6, 7}};
     ExportRows(first, count, to, pitch, mode_ == ModeRGB ? &kRedFirst : nullptr);
     return true;
+}
+
+// The rows are exported from the decoded planes, which nothing changes any more.
+bool QVTFileRows::RowsRedFirstOnAnyThread() const {
+    return !cut_ && (mode_ == ModeGray || mode_ == ModeRGB);
 }
 
 void QVTFileRows::SetRowThreads(int threads) {

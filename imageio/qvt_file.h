@@ -70,6 +70,7 @@ public:
                              std::ptrdiff_t& pitch) override;
     bool RowsRedFirst(std::uint32_t first, std::uint32_t count, std::uint8_t* to,
                       std::ptrdiff_t pitch) override;
+    bool RowsRedFirstOnAnyThread() const override;
     void SetRowThreads(int threads) override;
 
 private:

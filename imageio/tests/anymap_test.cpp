@@ -1,9 +1,10 @@
 // Anymap files: every variant opens with the samples and maxval of the file however its header
 // and separators are laid out, and an unchanged image is written back in the program's own
 // layout byte for byte; files of the standard toolkit read exactly; no written sample exceeds its
-// maxval and a failed write is reported; hostile headers are refused before allocating; a raster
-// that ends early opens flagged, while one holding something other than samples is refused with
-// what was found and where.
+// maxval and a failed write is reported, as is the first failing strip of those made on several
+// threads; hostile headers are refused before allocating; a raster that ends early opens
+// flagged, while one holding something other than samples is refused with what was found and
+// where.
 #include "anymap_file.h"
 #include "mul_div.h"
 #include "qvt_error.h"
@@ -13,6 +14,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <omp.h>
 
 namespace {
 
@@ -227,6 +229,53 @@ TEST(Anymap, WriteFailuresAreReported) {
             EXPECT_EQ(error.Code(), static_cast<std::uint32_t>(ENOSPC)) << side;
         }
     }
+}
+
+// Rows made on several threads at once still reach the file in order, and of two strips that
+// fail, the first in the file is the one reported, whichever failed first.
+TEST(Anymap, StripsMadeOnEveryThreadLeaveInOrderAndTheFirstFailureIsReported) {
+    class GrayRows final : public ImageRowSource {
+    public:
+        explicit GrayRows(std::vector<std::uint32_t> failing) : failing_(std::move(failing)) {}
+        ImageMode Mode() const override { return ModeGray; }
+        std::uint32_t Width() const override { return 5; }
+        std::uint32_t Height() const override { return 40; }
+        std::uint32_t MaxChannelValue() const override { return 0; }
+        std::uint32_t StripRows() const override { return 3; }
+        const std::uint8_t* Rows(std::uint32_t, std::uint32_t, std::ptrdiff_t&) override {
+            throw ImageFileError("rows asked for");
+        }
+        bool RowsRedFirst(std::uint32_t first, std::uint32_t count, std::uint8_t* to,
+                          std::ptrdiff_t pitch) override {
+            for (const std::uint32_t strip : failing_)
+                if (first == strip * 3) throw ImageFileError("strip " + std::to_string(strip));
+            for (std::uint32_t y = 0; y < count; ++y)
+                for (std::uint32_t x = 0; x < 5; ++x)
+                    to[pitch * y + x] = static_cast<std::uint8_t>((first + y) * 5 + x);
+            return true;
+        }
+        bool RowsRedFirstOnAnyThread() const override { return true; }
+
+    private:
+        std::vector<std::uint32_t> failing_;
+    };
+    TempDir dir;
+    const int threads = omp_get_max_threads();
+    omp_set_num_threads(3);
+    GrayRows whole({});
+    WriteAnymapFile(whole, dir / "a.pgm", true);
+    std::string raster(200, '\0');
+    for (std::size_t i = 0; i < raster.size(); ++i)
+        raster[i] = static_cast<char>(i);
+    EXPECT_EQ(ReadBytes(dir / "a.pgm"), "P5\n5 40\n255\n" + raster);
+    GrayRows failing({11, 4});
+    try {
+        WriteAnymapFile(failing, dir / "b.pgm", true);
+        ADD_FAILURE() << "written";
+    } catch (const ImageFileError& error) {
+        EXPECT_STREQ(error.what(), "strip 4");
+    }
+    omp_set_num_threads(threads);
 }
 
 } // namespace

@@ -52,8 +52,9 @@ TEST(QVTFile, DeepSamplesAndMaximumSurviveALosslessRoundTrip) {
 
 // Strips cut from the decoded planes must make the same file as the whole decoded image: every
 // anymap mode and variant, a deep maximum, a coarser level, a region read by region and one cut
-// from a file without region support.
+// from a file without region support, on one thread and on several making strips side by side.
 TEST(QVTFileRows, AnymapsWrittenStripByStripEqualThoseOfTheWholeImage) {
+    const int threads = omp_get_max_threads();
     TempDir dir;
     std::vector<RasterImage> images;
     images.push_back(MakeRasterImage(RandomDeepMap<std::uint16_t>(ModeGray16, 67, 45, 4095), 4095));
@@ -76,11 +77,16 @@ TEST(QVTFileRows, AnymapsWrittenStripByStripEqualThoseOfTheWholeImage) {
                                  std::to_string(read.level) + " binary " + std::to_string(binary));
                     RasterImage whole = ReadQVTFile(dir / "i.qvt", read);
                     WriteAnymapFile(whole, dir / "whole.pnm", binary);
-                    QVTFileRows rows(dir / "i.qvt", read, 500);
-                    WriteAnymapFile(rows, dir / "strips.pnm", binary);
-                    EXPECT_EQ(ReadBytes(dir / "strips.pnm"), ReadBytes(dir / "whole.pnm"));
+                    for (const int team : {1, 3}) {
+                        omp_set_num_threads(team);
+                        QVTFileRows rows(dir / "i.qvt", read, 500);
+                        WriteAnymapFile(rows, dir / "strips.pnm", binary);
+                        EXPECT_EQ(ReadBytes(dir / "strips.pnm"), ReadBytes(dir / "whole.pnm"))
+                            << team << " threads";
+                    }
                 }
         }
+    omp_set_num_threads(threads);
 }
 
 // With threads to spare, strips are written on a thread of their own while the next is made; a
