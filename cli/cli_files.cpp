@@ -103,6 +103,12 @@ bool EncodeAnymapStrips(const std::string& in, const std::string& out, QVTWriteO
                                  std::ptrdiff_t& pitch) override {
             return ConcerningFile(path_, [&] { return rows_.Rows(first, count, pitch); });
         }
+        bool RowsRedFirst(std::uint32_t first, std::uint32_t count, std::uint8_t* to,
+                          std::ptrdiff_t pitch) override {
+            return ConcerningFile(path_,
+                                  [&] { return rows_.RowsRedFirst(first, count, to, pitch); });
+        }
+        bool RowsRedFirstOnAnyThread() const override { return rows_.RowsRedFirstOnAnyThread(); }
         bool Incomplete() const { return rows_.Incomplete(); }
 
     private:

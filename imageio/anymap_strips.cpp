@@ -8,6 +8,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 std::unique_ptr<CAnymapStripReader> CAnymapStripReader::Open(const std::string& path) {
     std::unique_ptr<CAnymapStripReader> reader(new CAnymapStripReader);
@@ -28,7 +31,59 @@ std::unique_ptr<CAnymapStripReader> CAnymapStripReader::Open(const std::string& 
     reader->fileRow_.resize(std::size_t{header.width} *
                             static_cast<std::size_t>(AnymapChannels(header.magic)) *
                             (wide ? 2 : 1));
+    if (header.maxval == 255) reader->OpenRowsFile(path);
     return reader;
+}
+
+CAnymapStripReader::~CAnymapStripReader() {
+    if (rowsFile_ >= 0) ::close(rowsFile_);
+}
+
+// Rows read at their place need a file that has places: not a pipe or a terminal.
+void CAnymapStripReader::OpenRowsFile(const std::string& path) {
+    const auto start = file_.pubseekoff(0, std::ios::cur, std::ios::in);
+    if (start == std::streampos(-1)) return;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return;
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        return;
+    }
+    rowsFile_ = fd;
+    rasterStart_ = static_cast<std::uint64_t>(start);
+}
+
+std::size_t CAnymapStripReader::ReadAt(std::uint64_t offset, std::uint8_t* to,
+                                       std::size_t count) const {
+    std::size_t got = 0;
+    while (got < count) {
+        const ssize_t n =
+            ::pread(rowsFile_, to + got, count - got, static_cast<off_t>(offset + got));
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            ThrowCodeError(static_cast<std::uint32_t>(errno));
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    return got;
+}
+
+void CAnymapStripReader::ReadRowsAsStored(std::uint32_t first, std::uint32_t count,
+                                          std::uint8_t* to, std::ptrdiff_t pitch) {
+    const std::size_t rowBytes = fileRow_.size();
+    const bool packed = pitch == static_cast<std::ptrdiff_t>(rowBytes);
+    // Rows packed as in the file come in one read; others one at a time.
+    for (std::uint32_t y = 0; y < count; y += packed ? count : 1) {
+        const std::size_t bytes = rowBytes * (packed ? count : 1);
+        std::uint8_t* row = to + pitch * static_cast<std::ptrdiff_t>(y);
+        const std::size_t got =
+            ReadAt(rasterStart_ + std::uint64_t{first + y} * rowBytes, row, bytes);
+        if (got == bytes) continue;
+        std::fill(row + got, row + bytes, std::uint8_t{0});
+        incomplete_ = true;
+    }
 }
 
 // Reads one row of the file into fileRow_, zero-filling what the file no longer holds.
@@ -72,6 +127,14 @@ AnymapFileRows::AnymapFileRows(std::unique_ptr<CAnymapStripReader> reader, std::
         RowBytes(FindModeLayout(reader_->Mode())->bitsPerPixel, reader_->Width());
     stripRows_ = static_cast<std::uint32_t>(std::clamp<std::uint64_t>(
         stripBytes / std::max<std::uint64_t>(rowBytes, 1), 1, std::max(reader_->Height(), 1u)));
+}
+
+bool AnymapFileRows::RowsRedFirst(std::uint32_t first, std::uint32_t count, std::uint8_t* to,
+                                  std::ptrdiff_t pitch) {
+    if (!reader_->ReadsRowsAsStored()) return false;
+    if (first > Height() || count > Height() - first) ThrowCodeError(EINVAL);
+    reader_->ReadRowsAsStored(first, count, to, pitch);
+    return true;
 }
 
 const std::uint8_t* AnymapFileRows::Rows(std::uint32_t first, std::uint32_t count,

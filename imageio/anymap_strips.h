@@ -6,6 +6,7 @@
 #include "image_rows.h"
 #include "pix_map.h"
 
+#include <atomic>
 #include <cstdint>
 #include <fstream>
 #include <memory>
@@ -34,16 +35,36 @@ public:
     // ("Image creation failed.") when memory runs out.
     std::unique_ptr<CPixMap> ReadStrip(std::uint32_t rows);
 
+    // Whether ReadRowsAsStored can read this file: a regular file of 8-bit samples at full range
+    // (maxval 255), whose rows are the samples themselves, colour pixels red first.
+    bool ReadsRowsAsStored() const { return rowsFile_ >= 0; }
+    // Rows first … first + count - 1 (which must lie in the image) as the file holds them,
+    // `pitch` bytes apart, each read at its place in the file: threads may read rows of their own
+    // at once, and NextRow() stays as it was. What the file no longer holds is 0, as in
+    // ReadStrip. Throws ImageFileError for a failed read.
+    void ReadRowsAsStored(std::uint32_t first, std::uint32_t count, std::uint8_t* to,
+                          std::ptrdiff_t pitch);
+
+    ~CAnymapStripReader();
+    CAnymapStripReader(const CAnymapStripReader&) = delete;
+    CAnymapStripReader& operator=(const CAnymapStripReader&) = delete;
+
 private:
     CAnymapStripReader() = default;
     bool ReadFileRow();
+    void OpenRowsFile(const std::string& path);
+    // Bytes from `offset` on into `to`, up to `count`; fewer only where the file ends.
+    std::size_t ReadAt(std::uint64_t offset, std::uint8_t* to, std::size_t count) const;
 
     std::filebuf file_;
     AnymapHeader header_;
     ImageMode mode_ = ModeGray;
     std::uint32_t nextRow_ = 0;
-    bool incomplete_ = false;
+    std::atomic<bool> incomplete_ = false;
     std::vector<std::uint8_t> fileRow_;
+    // A descriptor of the file for ReadRowsAsStored (-1: none), and where its rows begin.
+    int rowsFile_ = -1;
+    std::uint64_t rasterStart_ = 0;
 };
 
 // A reader's strips as an ImageRowSource of strips about `stripBytes` large, for writers that
@@ -60,6 +81,10 @@ public:
     std::uint32_t StripRows() const override { return stripRows_; }
     const std::uint8_t* Rows(std::uint32_t first, std::uint32_t count,
                              std::ptrdiff_t& pitch) override;
+    // Any rows, on any thread, where the reader reads rows as stored.
+    bool RowsRedFirst(std::uint32_t first, std::uint32_t count, std::uint8_t* to,
+                      std::ptrdiff_t pitch) override;
+    bool RowsRedFirstOnAnyThread() const override { return reader_->ReadsRowsAsStored(); }
     bool Incomplete() const { return reader_->Incomplete(); }
 
 private:

@@ -5,13 +5,20 @@
 #include "qvt_my_image.h"
 #include "qvt_user_data.h"
 #include "region_at_level.h"
+#include "strip_buffer.h"
 
 #include <algorithm>
 #include <array>
 #include <bit>
 #include <cstring>
+#include <exception>
+#include <omp.h>
+#include <vector>
 
 namespace {
+
+// Channel 0 is blue; its samples are the third byte of a pixel whose red comes first.
+constexpr ChannelMap kRedFirst{{2, 1, 0, 3, 4, 5, 6, 7}};
 
 class ErrorRecorder final : public CodecErrorReporter {
 public:
@@ -203,8 +210,6 @@ const std::uint8_t* QVTFileRows::Rows(std::uint32_t first, std::uint32_t count,
 bool QVTFileRows::RowsRedFirst(std::uint32_t first, std::uint32_t count, std::uint8_t* to,
                                std::ptrdiff_t pitch) {
     if (!RowsRedFirstOnAnyThread()) return false;
-    // Channel 0 is blue; its samples go to the third byte of a pixel instead.
-    static constexpr ChannelMap kRedFirst{{2, 1, 0, 3, 4, 5, 6, 7}};
     ExportRows(first, count, to, pitch, mode_ == ModeRGB ? &kRedFirst : nullptr);
     return true;
 }
@@ -315,6 +320,60 @@ void PrepareQVT(CQVTImage& qvt, RasterImage& image, const QVTWriteOptions& optio
     }
 }
 
+// Imports the strips of `rows`, top to bottom. A source that makes its rows on any thread is
+// read on all `threads`, each reading and importing whole strips of its own, so that reading
+// the file no longer holds up the other threads; the last strip, whose import completes the
+// planes, comes after the others. The first strip that fails, in image order, is the one
+// reported.
+void ImportStrips(ImageRowSource& rows, CQVTImage& qvt, const ModeLayout& layout, int threads) {
+    const std::uint32_t height = rows.Height();
+    const std::uint32_t strip = std::max<std::uint32_t>(1, rows.StripRows());
+    const std::uint32_t strips = height / strip + (height % strip != 0);
+    const bool everyThread = threads > 1 && strips > 2 && rows.RowsRedFirstOnAnyThread() &&
+                             (rows.Mode() == ModeGray || rows.Mode() == ModeRGB);
+    const ChannelMap* redFirst = rows.Mode() == ModeRGB ? &kRedFirst : nullptr;
+    const auto rowBytes = static_cast<std::ptrdiff_t>(RowBytes(layout.bitsPerPixel, rows.Width()));
+    std::vector<StripBuffer> buffers(static_cast<std::size_t>(everyThread ? threads : 1));
+    const auto importStrip = [&](std::uint32_t first, StripBuffer& buffer) {
+        const std::uint32_t count = std::min(strip, height - first);
+        if (everyThread) {
+            std::uint8_t* to = buffer.Hold(static_cast<std::size_t>(rowBytes) * count);
+            rows.RowsRedFirst(first, count, to, rowBytes);
+            qvt.ImportPixelRows(first, count, rowBytes, to, layout.bitsPerPixel, redFirst,
+                                SampleAlignment::Low);
+            return;
+        }
+        std::ptrdiff_t pitch = 0;
+        const std::uint8_t* bits = rows.Rows(first, count, pitch);
+        qvt.ImportPixelRows(first, count, pitch, bits, layout.bitsPerPixel, nullptr,
+                            SampleAlignment::Low);
+    };
+    std::uint32_t s = 0;
+    if (everyThread) {
+        std::exception_ptr error;
+        std::int64_t failedStrip = strips;
+        qvt.SetThreadCount(1);
+#pragma omp parallel for schedule(dynamic, 1) num_threads(threads)
+        for (std::int64_t t = 0; t < std::int64_t{strips} - 1; ++t) {
+            try {
+                importStrip(static_cast<std::uint32_t>(t) * strip,
+                            buffers[static_cast<std::size_t>(omp_get_thread_num())]);
+            } catch (...) {
+#pragma omp critical(import_strip_failure)
+                if (t < failedStrip) {
+                    failedStrip = t;
+                    error = std::current_exception();
+                }
+            }
+        }
+        qvt.SetThreadCount(threads);
+        if (error) std::rethrow_exception(error);
+        s = strips - 1;
+    }
+    for (; s < strips; ++s)
+        importStrip(s * strip, buffers[0]);
+}
+
 } // namespace
 
 void WriteQVTFile(RasterImage& image, const std::string& path, const QVTWriteOptions& options) {
@@ -334,14 +393,8 @@ void WriteQVTFile(ImageRowSource& rows, const std::string& path, const QVTWriteO
         SetPixMapHeader(qvt, HeaderFor(mode, rows.Width(), rows.Height(), options),
                         VersionFlags(options), layout->bitsPerPixel, rows.MaxChannelValue(),
                         nullptr);
-        for (std::uint32_t first = 0; first < rows.Height();) {
-            const std::uint32_t count = std::min(rows.StripRows(), rows.Height() - first);
-            std::ptrdiff_t pitch = 0;
-            const std::uint8_t* bits = rows.Rows(first, count, pitch);
-            qvt.ImportPixelRows(first, count, pitch, bits, layout->bitsPerPixel, nullptr,
-                                SampleAlignment::Low);
-            first += count;
-        }
+        ImportStrips(rows, qvt, *layout,
+                     options.threads > 0 ? options.threads : omp_get_max_threads());
     } catch (const IOException& error) {
         ThrowCodeError(error.error);
     }

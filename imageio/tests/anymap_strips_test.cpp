@@ -1,6 +1,7 @@
 // The strip reader gives, strip after strip, exactly the rows the whole-file reader gives, for
 // every binary gray and pixmap variant, 8- and 16-bit maxvals, any strip height, samples above
-// maxval and files that end early; the variants it does not read are left to the whole reader.
+// maxval and files that end early, and 8-bit rows read at their place are the file's bytes; the
+// variants it does not read are left to the whole reader.
 #include "anymap_file.h"
 #include "anymap_strips.h"
 #include "qvt_file.h"
@@ -8,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <omp.h>
 
 namespace {
 
@@ -71,9 +74,40 @@ TEST(AnymapStrips, OtherVariantsAreLeftToTheWholeReaderAndLiesAreRefused) {
     EXPECT_THROW(CAnymapStripReader::Open(dir / "missing.ppm"), ImageFileError);
 }
 
+// Rows read at their place, in any order and with any pitch, are the bytes of the file, zeros
+// where a short file ends; only files of 8-bit samples at full range are read so.
+TEST(AnymapStrips, RowsReadAtTheirPlaceAreTheStoredBytes) {
+    TempDir dir;
+    const std::string path = dir / "in.ppm";
+    const std::string full = Encode({6, 13, 11, 255, RandomSamples(13 * 11 * 3, 255, 7)}, false);
+    const std::size_t rowBytes = 13 * 3;
+    for (const bool truncated : {false, true}) {
+        WriteBytes(path, truncated ? full.substr(0, full.size() - 100) : full);
+        std::string expected = full.substr(full.size() - 11 * rowBytes);
+        if (truncated) std::fill(expected.end() - 100, expected.end(), '\0');
+        const auto reader = CAnymapStripReader::Open(path);
+        ASSERT_TRUE(reader->ReadsRowsAsStored());
+        // Rows 4 … 10 packed as in the file, then rows 0 … 3 five bytes apart.
+        std::string rows(11 * rowBytes, 'x');
+        reader->ReadRowsAsStored(4, 7, reinterpret_cast<std::uint8_t*>(&rows[4 * rowBytes]),
+                                 static_cast<std::ptrdiff_t>(rowBytes));
+        std::string apart(4 * (rowBytes + 5), 'x');
+        reader->ReadRowsAsStored(0, 4, reinterpret_cast<std::uint8_t*>(apart.data()),
+                                 static_cast<std::ptrdiff_t>(rowBytes + 5));
+        for (std::size_t y = 0; y < 4; ++y)
+            rows.replace(y * rowBytes, rowBytes, apart, y * (rowBytes + 5), rowBytes);
+        EXPECT_EQ(rows, expected) << "truncated " << truncated;
+        EXPECT_EQ(reader->Incomplete(), truncated);
+    }
+    WriteBytes(dir / "a.pgm", Encode({5, 2, 2, 100, RandomSamples(4, 100, 1)}, false));
+    EXPECT_FALSE(CAnymapStripReader::Open(dir / "a.pgm")->ReadsRowsAsStored());
+}
+
 // Coding strip by strip writes the bytes coding the whole image writes, halved chroma and stored
-// maximum included; rows must be asked for in order.
+// maximum included, on one thread and with strips read and imported on several; rows must be
+// asked for in order.
 TEST(AnymapStrips, QVTWrittenFromStripsIsTheWholeImageFile) {
+    const int threads = omp_get_max_threads();
     TempDir dir;
     const std::string path = dir / "in.pnm";
     for (const int magic : {5, 6}) {
@@ -85,13 +119,18 @@ TEST(AnymapStrips, QVTWrittenFromStripsIsTheWholeImageFile) {
             for (const int quality : {0, 8}) {
                 const QVTWriteOptions options{.quality = quality, .levels = 2};
                 WriteQVTFile(whole, dir / "whole.qvt", options);
-                AnymapFileRows rows(CAnymapStripReader::Open(path), 200);
-                WriteQVTFile(rows, dir / "strips.qvt", options);
-                EXPECT_EQ(ReadBytes(dir / "strips.qvt"), ReadBytes(dir / "whole.qvt"))
-                    << "P" << magic << " maxval " << maxval << " quality " << quality;
+                for (const int team : {1, 3}) {
+                    omp_set_num_threads(team);
+                    AnymapFileRows rows(CAnymapStripReader::Open(path), 200);
+                    WriteQVTFile(rows, dir / "strips.qvt", options);
+                    EXPECT_EQ(ReadBytes(dir / "strips.qvt"), ReadBytes(dir / "whole.qvt"))
+                        << "P" << magic << " maxval " << maxval << " quality " << quality
+                        << " threads " << team;
+                }
             }
         }
     }
+    omp_set_num_threads(threads);
     AnymapFileRows rows(CAnymapStripReader::Open(path), 200);
     std::ptrdiff_t pitch = 0;
     EXPECT_THROW(rows.Rows(1, 1, pitch), ImageFileError);
