@@ -2,6 +2,7 @@
 #include "qvt_memory.h"
 
 #include <algorithm>
+#include <omp.h>
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -23,18 +24,22 @@ void MapPagesAhead(void* block, std::uint64_t bytes) {
     if (hugeEnd > hugeStart)
         madvise(reinterpret_cast<void*>(hugeStart), hugeEnd - hugeStart, MADV_HUGEPAGE);
     if (end <= start) return;
-    // Clearing the pages is most of the cost, so threads clear stretches of their own. The
-    // stretches start at multiples of their size, so that no huge page is split between them.
-    constexpr std::uintptr_t kStretch = 8 * kHugePage;
-    const std::uintptr_t base = start / kStretch * kStretch;
-    const auto stretches = static_cast<std::int64_t>((end - base + kStretch - 1) / kStretch);
-#pragma omp parallel for schedule(static) if (stretches > 1)
-    for (std::int64_t i = 0; i < stretches; ++i) {
-        const std::uintptr_t from =
-            std::max(start, base + static_cast<std::uintptr_t>(i) * kStretch);
-        const std::uintptr_t to = std::min(end, from / kStretch * kStretch + kStretch);
-        madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
-    }
+    // Clearing the pages is most of the cost, so the threads clear equal shares. The shares
+    // meet at huge page boundaries, so that no huge page is split between two of them.
+    const auto hugePages = static_cast<std::int64_t>((end - start) / kHugePage);
+    const auto shares = static_cast<std::int64_t>(
+        std::clamp<std::int64_t>(hugePages / 2, 1, omp_get_max_threads()));
+    const auto shareStart = [&](std::int64_t i) {
+        if (i == 0) return start;
+        if (i == shares) return end;
+        const std::uintptr_t at = start + (end - start) / static_cast<std::uintptr_t>(shares) *
+                                              static_cast<std::uintptr_t>(i);
+        return at / kHugePage * kHugePage;
+    };
+#pragma omp parallel for schedule(static) num_threads(shares) if (shares > 1)
+    for (std::int64_t i = 0; i < shares; ++i)
+        madvise(reinterpret_cast<void*>(shareStart(i)), shareStart(i + 1) - shareStart(i),
+                MADV_POPULATE_WRITE);
 #else
     (void)block;
     (void)bytes;
