@@ -2,6 +2,8 @@
 #include "qvt_memory.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <limits>
 #include <omp.h>
 
 #if defined(__linux__)
@@ -44,4 +46,17 @@ void MapPagesAhead(void* block, std::uint64_t bytes) {
     (void)block;
     (void)bytes;
 #endif
+}
+
+void* AllocateMapped(std::size_t size) {
+    constexpr std::size_t kHugePage = std::size_t{2} << 20;
+    if (size < kHugePage / 2 || size > std::numeric_limits<std::size_t>::max() - kHugePage) {
+        void* block = std::malloc(size);
+        MapPagesAhead(block, size);
+        return block;
+    }
+    const std::size_t whole = (size + kHugePage - 1) / kHugePage * kHugePage;
+    void* block = std::aligned_alloc(kHugePage, whole);
+    MapPagesAhead(block, whole);
+    return block;
 }
