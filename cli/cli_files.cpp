@@ -6,7 +6,9 @@
 #include "progress_bar.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <omp.h>
+#include <system_error>
 
 void RequireCount(const Arguments& args, std::size_t count) {
     if (args.positional.size() != count) throw UsageError("wrong number of arguments");
@@ -61,6 +63,32 @@ auto WithReadingProgress(ImageReadOptions options, Read read) {
     return read(options);
 }
 
+// The rows of the file at `path`: what fails while they are made concerns that file, not the
+// one being written.
+class RowsOfFile final : public ImageRowSource {
+public:
+    RowsOfFile(const std::string& path, ImageRowSource& rows) : path_(path), rows_(rows) {}
+    ImageMode Mode() const override { return rows_.Mode(); }
+    std::uint32_t Width() const override { return rows_.Width(); }
+    std::uint32_t Height() const override { return rows_.Height(); }
+    std::uint32_t MaxChannelValue() const override { return rows_.MaxChannelValue(); }
+    std::uint32_t StripRows() const override { return rows_.StripRows(); }
+    const std::uint8_t* Rows(std::uint32_t first, std::uint32_t count,
+                             std::ptrdiff_t& pitch) override {
+        return ConcerningFile(path_, [&] { return rows_.Rows(first, count, pitch); });
+    }
+    bool RowsRedFirst(std::uint32_t first, std::uint32_t count, std::uint8_t* to,
+                      std::ptrdiff_t pitch) override {
+        return ConcerningFile(path_, [&] { return rows_.RowsRedFirst(first, count, to, pitch); });
+    }
+    bool RowsRedFirstOnAnyThread() const override { return rows_.RowsRedFirstOnAnyThread(); }
+    void SetRowThreads(int threads) override { rows_.SetRowThreads(threads); }
+
+private:
+    const std::string& path_;
+    ImageRowSource& rows_;
+};
+
 } // namespace
 
 RasterImage Load(const std::string& path, ImageReadOptions options) {
@@ -74,14 +102,22 @@ RasterImage Load(const std::string& path, ImageReadOptions options) {
 
 void Decode(const std::string& in, const std::string& out, const ImageReadOptions& input,
             const ImageWriteOptions& output) {
-    QVTFileRows rows = WithReadingProgress(
+    QVTFileRows decoded = WithReadingProgress(
         input, [&in](const ImageReadOptions& o) { return QVTFileRows(in, o.qvt); });
-    if (KindOfPath(out) == ImageFileKind::Anymap && IsAnymapMode(rows.Mode())) {
-        // The rows come from planes already decoded: what fails now is the output.
-        ConcerningFile(out, [&] { WriteAnymapFile(rows, out, !output.plainAnymap); });
+    if (KindOfPath(out) == ImageFileKind::Anymap && IsAnymapMode(decoded.Mode())) {
+        // The last level may still be decoded while the rows are written; a file it fails for
+        // is not left half written.
+        RowsOfFile rows(in, decoded);
+        try {
+            ConcerningFile(out, [&] { WriteAnymapFile(rows, out, !output.plainAnymap); });
+        } catch (const FileFailure& failure) {
+            std::error_code ignored;
+            if (failure.Path() == in) std::filesystem::remove(out, ignored);
+            throw;
+        }
         return;
     }
-    RasterImage image = rows.TakeImage();
+    RasterImage image = decoded.TakeImage();
     Save(image, out, output);
 }
 
@@ -89,38 +125,14 @@ bool EncodeAnymapStrips(const std::string& in, const std::string& out, QVTWriteO
     if (KindOfPath(in) != ImageFileKind::Anymap) return false;
     auto reader = ConcerningFile(in, [&] { return CAnymapStripReader::Open(in); });
     if (!reader) return false;
-    // Failures while the rows are read concern the input, not the file being written.
-    class InputRows final : public ImageRowSource {
-    public:
-        InputRows(const std::string& path, std::unique_ptr<CAnymapStripReader> reader)
-            : path_(path), rows_(std::move(reader)) {}
-        ImageMode Mode() const override { return rows_.Mode(); }
-        std::uint32_t Width() const override { return rows_.Width(); }
-        std::uint32_t Height() const override { return rows_.Height(); }
-        std::uint32_t MaxChannelValue() const override { return rows_.MaxChannelValue(); }
-        std::uint32_t StripRows() const override { return rows_.StripRows(); }
-        const std::uint8_t* Rows(std::uint32_t first, std::uint32_t count,
-                                 std::ptrdiff_t& pitch) override {
-            return ConcerningFile(path_, [&] { return rows_.Rows(first, count, pitch); });
-        }
-        bool RowsRedFirst(std::uint32_t first, std::uint32_t count, std::uint8_t* to,
-                          std::ptrdiff_t pitch) override {
-            return ConcerningFile(path_,
-                                  [&] { return rows_.RowsRedFirst(first, count, to, pitch); });
-        }
-        bool RowsRedFirstOnAnyThread() const override { return rows_.RowsRedFirstOnAnyThread(); }
-        bool Incomplete() const { return rows_.Incomplete(); }
-
-    private:
-        const std::string& path_;
-        AnymapFileRows rows_;
-    } rows(in, std::move(reader));
+    AnymapFileRows fileRows(std::move(reader));
+    RowsOfFile rows(in, fileRows);
     TerminalProgress progress("Writing image data");
     options.threads = ThreadCount();
     options.progress = progress.Callback();
     options.progressData = progress.Data();
     ConcerningFile(out, [&] { WriteQVTFile(rows, out, options); });
-    if (rows.Incomplete()) WarnAbout(in, kIncompleteImage);
+    if (fileRows.Incomplete()) WarnAbout(in, kIncompleteImage);
     return true;
 }
 

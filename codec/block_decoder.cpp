@@ -6,6 +6,7 @@
 #include "parallel_guard.h"
 #include "quantize.h"
 #include "qvt_error.h"
+#include "scaled_copy.h"
 #include "strip_spans.h"
 #include "tile_span.h"
 
@@ -47,13 +48,18 @@ CBlockDecoder::CBlockDecoder(CQVTStream& stream, bool useParallel, int threadCou
 }
 
 void CBlockDecoder::ReadBlock(CDecodeBlock& block) {
+    block.wordCount = 0;
+    block.wordCount = ReadBlockCode(block.header, block.codeWords.data());
+}
+
+std::uint32_t CBlockDecoder::ReadBlockCode(std::uint16_t& header, std::uint32_t* words,
+                                           std::uint64_t roomWords) {
     const std::uint16_t wordCount = ReadLE16(m_stream);
     if (wordCount > kBlockWords) ThrowCodecError(ErrorWrongFormat);
-    block.header =
-        m_useRegionBlocks ? ReadLE16(m_stream) : static_cast<std::uint16_t>(kBlockValues);
-    block.wordCount = 0;
-    ReadBytes(m_stream, block.codeWords.data(), std::uint32_t{wordCount} * 4);
-    block.wordCount = wordCount;
+    header = m_useRegionBlocks ? ReadLE16(m_stream) : static_cast<std::uint16_t>(kBlockValues);
+    if (wordCount > roomWords) ThrowCodecError(ErrorShortRead);
+    ReadBytes(m_stream, words, std::uint32_t{wordCount} * 4);
+    return wordCount;
 }
 
 void CBlockDecoder::ReadBatch() {
@@ -117,6 +123,24 @@ void CBlockDecoder::ResetBatch() {
     DropBatch();
 }
 
+CBlockDecoder::Waiting CBlockDecoder::TakeWaiting() {
+    Waiting waiting;
+    waiting.error = m_pendingError;
+    for (int i = m_currentIndex; i < m_currentIndex + m_available; ++i) {
+        const auto index = static_cast<std::size_t>(i);
+        if (m_blockErrors[index] != 0) {
+            waiting.error = m_blockErrors[index];
+            break;
+        }
+        const CDecodeBlock& block = *m_blocks[index];
+        const std::uint32_t from = i == m_currentIndex ? block.valuePos : 0;
+        waiting.values.insert(waiting.values.end(), block.values.begin() + from,
+                              block.values.begin() + block.ValueCount());
+    }
+    DropBatch();
+    return waiting;
+}
+
 void CBlockDecoder::SkipTile() {
     int index = m_currentIndex + 1;
     int left = m_available - 1;
@@ -169,25 +193,6 @@ void CBlockDecoder::TakeValues(std::int32_t* to, std::uint32_t count, int shift)
         count -= take;
     }
 }
-
-namespace {
-
-// Copies `count` values into `to`, multiplied by 2^shift when shift is positive.
-void CopyScaled(std::int32_t* to, const std::int32_t* from, std::uint32_t count, int shift) {
-    if (shift <= 0)
-        std::memcpy(to, from, count * sizeof *to);
-    else
-        for (std::uint32_t i = 0; i < count; ++i)
-            to[i] = Dequantize(from[i], shift);
-}
-
-// Places the 64 values of an 8 × 8 square, rows `pitch` apart.
-void PlaceSquare(std::int32_t* to, std::uint64_t pitch, const std::int32_t* from, int shift) {
-    for (std::uint32_t row = 0; row < 8; ++row)
-        CopyScaled(to + row * pitch, from + 8 * row, 8, shift);
-}
-
-} // namespace
 
 void CBlockDecoder::PlaceValues(std::int32_t* buffer, std::uint32_t width, std::uint32_t height,
                                 std::uint64_t startPos, std::uint64_t pitch, int shift) {

@@ -29,6 +29,11 @@ public:
 
     // Reads one stored block into block.header, block.wordCount and block.codeWords.
     void ReadBlock(CDecodeBlock& block);
+    // Reads one stored block's header and code words into `words` and returns how many there
+    // are. A block of more than `roomWords` words cannot lie in the rest of the stream:
+    // ErrorShortRead, as its read would end.
+    std::uint32_t ReadBlockCode(std::uint16_t& header, std::uint32_t* words,
+                                std::uint64_t roomWords = kBlockWords);
     // Reads up to a batch of blocks and decodes them. A stream that ends, or bytes that are not
     // a block, end the batch early; that condition is reported when a block beyond the ones read
     // is needed, exactly as a one-block decoder would report it.
@@ -42,6 +47,16 @@ public:
     // Forgets every block read so far; the next request reads at the stream's position. For
     // restarting a read after the stream was moved back.
     void ResetBatch();
+
+    // The values decoded and not yet taken, in order, up to the first block that failed to
+    // decode, and the error a further value would end with: that block's, that of the read that
+    // ended the batch early, or 0 when the stream is where the next block starts. Nothing waits
+    // afterwards.
+    struct Waiting {
+        std::vector<std::int32_t> values;
+        std::uint32_t error = 0;
+    };
+    Waiting TakeWaiting();
 
     // The next value multiplied by 2^max(0, shift) (modulo 2^32). When the data are used up the
     // error that ended them is thrown (ErrorShortRead at the end of the stream), never an old

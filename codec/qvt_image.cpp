@@ -2,6 +2,7 @@
 
 #include "block_decoder.h"
 #include "block_encoder.h"
+#include "last_level_rows.h"
 
 #include <cstring>
 #include <omp.h>
@@ -24,6 +25,8 @@ int CQVTImage::ChannelDepth() const {
 }
 
 void CQVTImage::Close() {
+    // The rows' last level reads the planes of level 1.
+    m_lastLevelRows.reset();
     m_encoder.reset();
     m_headWriter.reset();
     m_decoder.reset();

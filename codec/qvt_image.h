@@ -20,6 +20,7 @@
 
 class CBlockDecoder;
 class CBlockEncoder;
+class CLastLevelRows;
 
 // Called after every decoded level so that a view can show the partial image.
 using RefreshCallback = void (*)(void* data);
@@ -42,6 +43,15 @@ public:
     // rectangle restarts from the coarsest level.
     void ReadRegion(const RegionRect& rect, int level, ProgressCallback progress = nullptr,
                     void* data = nullptr);
+    // Decodes the whole image for export a strip of rows at a time (ExportPixelRows, from the
+    // top down): the levels down to level 1 now, the last level as its rows are exported, so
+    // that neither its bands nor the full-size planes are ever held whole. Done for files of at
+    // least two levels read on one thread, without region support, with detail bands coded
+    // separately and no chroma halved, before any other read; for others nothing is done and
+    // false returned. Throws as Read does.
+    bool ReadForRows(ProgressCallback progress = nullptr, void* data = nullptr);
+    // Whether the image is read for rows, which then come only in order.
+    bool ReadsForRows() const { return m_lastLevelRows != nullptr; }
     // The region of interest scaled to the current level (RegionAtLevel): every edge rounded
     // up, at least one sample wide and high.
     RegionRect CurrentRegion() const;
@@ -160,6 +170,7 @@ private:
 
     std::array<ChannelPlane, kMaxChannels> m_channels;
     std::unique_ptr<CBlockDecoder> m_decoder;
+    std::unique_ptr<CLastLevelRows> m_lastLevelRows;
     std::unique_ptr<CBlockEncoder> m_encoder;
     std::unique_ptr<CQVTHeadWriter> m_headWriter;
     CQVTStream* m_stream = nullptr; // the stream being read, not owned

@@ -4,7 +4,9 @@
 
 #include "block_decoder.h"
 #include "code_bits.h"
+#include "last_level_rows.h"
 #include "pixel_export.h"
+#include "quantize.h"
 #include "qvt_image_internal.h"
 #include "region_at_level.h"
 
@@ -84,6 +86,31 @@ void CQVTImage::Read(int level, ProgressCallback progress, void* data) {
         DecodeLevel(m_currentLevel);
         FinishDecodedLevel(m_currentLevel, fraction, progress, data);
     }
+}
+
+bool CQVTImage::ReadForRows(ProgressCallback progress, void* data) {
+    const bool separateBands = (m_leadIn.version & kVersionSeparateBands) != 0;
+    // Older bitmap files pack pixels across rows and export only whole. A team decodes a level
+    // whole faster than its threads would share strips.
+    if (m_header.levels < 2 || !m_decoder || m_currentLevel != m_header.levels ||
+        HasRegionSupport() || !separateBands || m_layout.chromaHalved ||
+        m_header.mode == ModeBitmap || ThreadCount() > 1)
+        return false;
+    Read(1, progress, data);
+    CheckLevelCanBeCoded(1);
+    const int q = m_layout.quantisation;
+    ChannelImage lowPlanes = DescribeChannels();
+    lowPlanes.width = m_layout.widths[0];
+    lowPlanes.height = m_layout.heights[0];
+    m_lastLevelRows =
+        std::make_unique<CLastLevelRows>(lowPlanes,
+                                         std::array<int, 3>{BandShift(BandOrientation::HL, 1, q),
+                                                            BandShift(BandOrientation::LH, 1, q),
+                                                            BandShift(BandOrientation::HH, 1, q)},
+                                         *m_decoder, RemainingBytes(*m_stream));
+    // The blocks are all read: the last level can no longer be decoded whole.
+    m_decoder.reset();
+    return true;
 }
 
 void CQVTImage::ReadRegion(const RegionRect& rect, int level, ProgressCallback progress,
@@ -263,11 +290,13 @@ ExportArea CQVTImage::DecodedArea(const ChannelImage& image) const {
 }
 
 std::uint32_t CQVTImage::ExportWidth() const {
+    if (m_lastLevelRows) return m_header.width;
     const ChannelImage image = DescribeChannels();
     return ExportAreaNow(image).width;
 }
 
 std::uint32_t CQVTImage::ExportHeight() const {
+    if (m_lastLevelRows) return m_header.height;
     const ChannelImage image = DescribeChannels();
     return ExportAreaNow(image).height;
 }
@@ -275,6 +304,12 @@ std::uint32_t CQVTImage::ExportHeight() const {
 void CQVTImage::ExportPixels(std::ptrdiff_t rowPitch, std::uint8_t* bits,
                              std::uint32_t bitsPerPixel, const ChannelMap* channelMap,
                              ProgressCallback progress, void* data, SampleAlignment alignment) {
+    if (m_lastLevelRows) {
+        m_lastLevelRows->ExportRows(0, m_header.height, bits, rowPitch, bitsPerPixel,
+                                    {channelMap, alignment, nullptr, nullptr, 1});
+        ReportProgress(progress, 1.0, data);
+        return;
+    }
     const ChannelImage image = DescribeChannels();
     const ExportArea area = DecodedArea(image);
     ::ExportPixelRows(image, bits, rowPitch, bitsPerPixel,
@@ -285,6 +320,11 @@ void CQVTImage::ExportPixelRows(std::uint32_t firstRow, std::uint32_t rowCount,
                                 std::ptrdiff_t rowPitch, std::uint8_t* bits,
                                 std::uint32_t bitsPerPixel, const ChannelMap* channelMap,
                                 SampleAlignment alignment) {
+    if (m_lastLevelRows) {
+        m_lastLevelRows->ExportRows(firstRow, rowCount, bits, rowPitch, bitsPerPixel,
+                                    {channelMap, alignment, nullptr, nullptr, 1});
+        return;
+    }
     const ChannelImage image = DescribeChannels();
     const ExportArea area = DecodedArea(image);
     if (firstRow > area.height || rowCount > area.height - firstRow) ThrowCodecError(EINVAL);

@@ -1,4 +1,5 @@
 // The inverse transform of one level, restricted to the region of the destination LL band.
+#include "inverse_row_steps.h"
 #include "lifting.h"
 #include "qvt_error.h"
 #include "wavelet_pyramid.h"
@@ -8,9 +9,6 @@
 #include <cstring>
 
 namespace {
-
-constexpr auto kAdd = LiftSign::Add;
-constexpr auto kSubtract = LiftSign::Subtract;
 
 // Reads a band's region row by row from a fixed column. Samples outside the band's buffer read as
 // 0, so regions that do not fit together can never reach past a buffer. A band placed where its
@@ -100,48 +98,11 @@ void ClearLeadingSamples(std::int32_t* region, std::size_t width, std::size_t he
         std::fill_n(region + y * pitch, y < clearedRows ? width : clearedColumns, 0);
 }
 
-// The steps of one level over the first `count` samples of rows at(0 … h − 1), which
-// mergePair(i) fills in split form (rows i and i + 1; mergeSingle(i): row i alone) and rowStep(i)
-// interleaves. Each row is merged just before the vertical steps first read it and stepped once
-// they are done with it, so rows stay in the cache between the steps. `lift` tells whether the
-// level is lifted vertically at all.
+// All the steps of a level at once.
 template <typename Rows, typename Merge, typename MergeSingle, typename RowStep>
 void InverseSteps(const Rows& at, std::size_t h, bool lift, std::size_t count,
                   const Merge& mergePair, const MergeSingle& mergeSingle, const RowStep& rowStep) {
-    if (!lift) {
-        for (std::size_t k = 0; k < h / 2; ++k) {
-            mergePair(2 * k);
-            rowStep(2 * k);
-            rowStep(2 * k + 1);
-        }
-        if (h % 2 == 1) {
-            mergeSingle(h - 1);
-            rowStep(h - 1);
-        }
-        return;
-    }
-    mergePair(0);
-    LiftSingleHalf<kSubtract>(at(0), at(1), count);
-    std::size_t k = 1;
-    for (; 2 * k + 1 <= h - 1; ++k) {
-        mergePair(2 * k);
-        LiftPairQuarter<kSubtract>(at(2 * k), at(2 * k - 1), at(2 * k + 1), count);
-        LiftPairHalf<kAdd>(at(2 * k - 1), at(2 * k - 2), at(2 * k), count);
-        rowStep(2 * k - 2);
-        rowStep(2 * k - 1);
-    }
-    if (h % 2 == 0) {
-        LiftSingle<kAdd>(at(h - 1), at(h - 2), count);
-        rowStep(h - 2);
-        rowStep(h - 1);
-    } else {
-        mergeSingle(h - 1);
-        LiftSingleHalf<kSubtract>(at(h - 1), at(h - 2), count);
-        LiftPairHalf<kAdd>(at(h - 2), at(h - 3), at(h - 1), count);
-        rowStep(h - 3);
-        rowStep(h - 2);
-        rowStep(h - 1);
-    }
+    InverseRowSteps(at, h, lift, count, mergePair, mergeSingle, rowStep).Advance(h);
 }
 
 } // namespace

@@ -81,8 +81,9 @@ PixRect DecodedRegion(const CQVTImage& qvt, const RegionRect& region, std::uint3
 }
 
 // Decodes the chosen level of an opened file, or the region when the file can be read by region;
-// returns whether it was. Throws ImageFileError.
-bool DecodeOpened(CQVTImage& qvt, const QVTReadOptions& options) {
+// returns whether it was. A whole image wanted `forRows` is read for rows where it can be.
+// Throws ImageFileError.
+bool DecodeOpened(CQVTImage& qvt, const QVTReadOptions& options, bool forRows = false) {
     qvt.SetThreadCount(options.threads);
     const QVTHeader& header = qvt.Header();
     if (options.region &&
@@ -95,7 +96,8 @@ bool DecodeOpened(CQVTImage& qvt, const QVTReadOptions& options) {
         const bool regionRead = options.region && (qvt.LeadIn().version & kVersionRegion) != 0;
         if (regionRead)
             qvt.ReadRegion(*options.region, level, options.progress, options.progressData);
-        else
+        else if (!forRows || options.region || level != 0 ||
+                 !qvt.ReadForRows(options.progress, options.progressData))
             qvt.Read(level, options.progress, options.progressData);
         return regionRead;
     } catch (const IOException& error) {
@@ -104,9 +106,10 @@ bool DecodeOpened(CQVTImage& qvt, const QVTReadOptions& options) {
 }
 
 // Opens the file and decodes it as DecodeOpened does. Throws ImageFileError.
-bool DecodeQVT(CQVTMyImage& qvt, const std::string& path, const QVTReadOptions& options) {
+bool DecodeQVT(CQVTMyImage& qvt, const std::string& path, const QVTReadOptions& options,
+               bool forRows = false) {
     OpenQVTFile(qvt, path);
-    return DecodeOpened(qvt, options);
+    return DecodeOpened(qvt, options, forRows);
 }
 
 // The decoded image, cut to the region when the file could not be read by region.
@@ -160,7 +163,7 @@ RasterImage ExportQVTLevel(CQVTImage& qvt) { return ExportDecoded(qvt, {}, true)
 QVTFileRows::QVTFileRows(const std::string& path, const QVTReadOptions& options,
                          std::uint64_t stripBytes)
     : qvt_(std::make_unique<CQVTMyImage>()), options_(options) {
-    const bool regionRead = DecodeQVT(*qvt_, path, options_);
+    const bool regionRead = DecodeQVT(*qvt_, path, options_, true);
     if (options_.region && !regionRead) {
         cut_ = ExportDecoded(*qvt_, options_, regionRead);
         return;
@@ -209,14 +212,15 @@ const std::uint8_t* QVTFileRows::Rows(std::uint32_t first, std::uint32_t count,
 
 bool QVTFileRows::RowsRedFirst(std::uint32_t first, std::uint32_t count, std::uint8_t* to,
                                std::ptrdiff_t pitch) {
-    if (!RowsRedFirstOnAnyThread()) return false;
+    if (cut_ || (mode_ != ModeGray && mode_ != ModeRGB)) return false;
     ExportRows(first, count, to, pitch, mode_ == ModeRGB ? &kRedFirst : nullptr);
     return true;
 }
 
-// The rows are exported from the decoded planes, which nothing changes any more.
+// The rows are exported from the decoded planes, which nothing changes any more, unless the
+// last level is decoded as the rows are asked for.
 bool QVTFileRows::RowsRedFirstOnAnyThread() const {
-    return !cut_ && (mode_ == ModeGray || mode_ == ModeRGB);
+    return !cut_ && (mode_ == ModeGray || mode_ == ModeRGB) && !qvt_->ReadsForRows();
 }
 
 void QVTFileRows::SetRowThreads(int threads) {

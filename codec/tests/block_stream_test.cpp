@@ -1,13 +1,15 @@
 // Block streams end to end: bands written level by level (plain and tiled) read back exactly, the
 // stored bytes and the decoded values do not depend on the number of blocks per batch, each
 // level-length prefix of the data suffices to decode its levels, tiles are skipped in memory and
-// in the stream, and damaged streams end in the same clean error whatever the batch size.
+// in the stream, and damaged streams end in the same clean error whatever the batch size or the
+// order the blocks are needed in.
 #include "block_decoder.h"
 #include "block_encoder.h"
 #include "error_of.h"
 #include "qvt_error.h"
 #include "qvt_head.h"
 #include "qvt_stream.h"
+#include "stored_blocks.h"
 
 #include <cstring>
 #include <functional>
@@ -404,4 +406,43 @@ TEST(BlockStream, DamagedStreamsGiveTheSameOutcomeAtEveryBatchSize) {
             }
         }
     }
+}
+
+// Blocks decoded in another order than stored still fail as a decoder taking them in order
+// fails: with the error of the first block in the stream that cannot be read or decoded.
+TEST(StoredBlocks, TheFirstFailingBlockInTheStreamDecidesWhicheverIsNeededFirst) {
+    CQVTMemoryStream coded(0);
+    {
+        CBlockEncoder encoder(coded, 1, false);
+        for (std::uint32_t i = 0; i < 3 * kBlockValues; ++i)
+            encoder.AddValue(static_cast<std::int32_t>(i % 97) - 48);
+        encoder.FlushLast();
+    }
+    const std::vector<std::uint8_t> bytes = BytesOf(coded);
+    // Each stored block: a 16-bit word count and the words.
+    std::vector<std::size_t> starts{0};
+    for (int b = 0; b < 3; ++b)
+        starts.push_back(starts.back() + 2 +
+                         4 * (bytes[starts.back()] | bytes[starts.back() + 1] << 8));
+    std::vector<std::int32_t> out(kBlockValues);
+    const auto placeBlock = [&](CStoredBlocks& blocks, std::uint64_t b) {
+        blocks.Place(0, b * kBlockValues, kBlockValues, 1, out.data(), kBlockValues, 0);
+    };
+    auto intact = StreamOver(bytes, 0);
+    CBlockDecoder intactDecoder(*intact, false);
+    CStoredBlocks whole(intactDecoder, 3 * kBlockValues, 1, {0}, bytes.size());
+    for (const std::uint64_t b : {2u, 0u, 1u}) {
+        placeBlock(whole, b);
+        EXPECT_EQ(out[5], static_cast<std::int32_t>((b * kBlockValues + 5) % 97) - 48) << b;
+    }
+    // Block 1 holds no code word, which no block decodes from; the stream ends inside block 2.
+    std::vector<std::uint8_t> damaged(bytes.begin(), bytes.begin() + starts[1]);
+    damaged.insert(damaged.end(), {0, 0});
+    damaged.insert(damaged.end(), bytes.begin() + starts[2], bytes.begin() + starts[3] - 4);
+    auto stream = StreamOver(damaged, 0);
+    CBlockDecoder decoder(*stream, false);
+    CStoredBlocks blocks(decoder, 3 * kBlockValues, 1, {0}, damaged.size());
+    EXPECT_EQ(ErrorOf([&] { placeBlock(blocks, 2); }), ErrorWrongFormat);
+    placeBlock(blocks, 0);
+    EXPECT_EQ(ErrorOf([&] { placeBlock(blocks, 1); }), ErrorWrongFormat);
 }

@@ -1,0 +1,67 @@
+// The full-size rows of an image decoded down to level 1, the last level decoded a strip of rows
+// at a time as the rows are asked for, so that neither its bands nor the full-size planes are
+// ever held whole: a decode into a file holds a quarter of the samples a whole decode holds.
+#pragma once
+
+#include "channel_image.h"
+#include "inverse_row_steps.h"
+#include "qvt_memory.h"
+#include "stored_blocks.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class CLastLevelRows {
+public:
+    // `lowPlanes` describes the decoded planes of level 1 (the LL band of level 1 of every
+    // channel, no channel halved) and how the rows are exported; width and height are those of
+    // the full image. Its detail bands follow in `decoder`'s values, channel by channel, HL, LH
+    // and HH each in 8 × 8 order, to be dequantised by `shifts` (HL, LH, HH); `codeBytes`
+    // bounds the bytes left in its stream. The planes must outlive this object; the decoder is
+    // needed only here.
+    CLastLevelRows(const ChannelImage& lowPlanes, const std::array<int, 3>& shifts,
+                   CBlockDecoder& decoder, std::uint64_t codeBytes);
+    CLastLevelRows(const CLastLevelRows&) = delete;
+    CLastLevelRows& operator=(const CLastLevelRows&) = delete;
+
+    // Exports rows first … first + count - 1 of the full image as ExportPixelRows does, decoding
+    // the last level as far as they need. Rows come in order from the top: any other first row
+    // throws EINVAL. A failed decode throws its error again at every later call.
+    void ExportRows(std::uint32_t first, std::uint32_t count, std::uint8_t* bits,
+                    std::ptrdiff_t pitch, std::uint32_t bitsPerPixel, const PixelExchange& how);
+
+private:
+    using RowSteps =
+        InverseRowSteps<std::function<std::int32_t*(std::size_t)>, std::function<void(std::size_t)>,
+                        std::function<void(std::size_t)>, std::function<void(std::size_t)>>;
+    struct Channel {
+        // Rows of the level from m_windowFirst on: those stepped but not yet exported, those
+        // merged but not yet stepped and those of the strip placed but not yet merged.
+        SampleBuffer window;
+        SampleBuffer rowScratch;
+        std::unique_ptr<RowSteps> steps;
+    };
+
+    // Places the next strip of band rows and steps the rows it lets finish.
+    void DecodeStrip();
+    void MergeRow(int c, std::size_t row);
+    std::int32_t* WindowRow(const Channel& channel, std::size_t row) const;
+
+    ChannelImage m_image;
+    std::array<int, 3> m_shifts;
+    std::array<std::uint32_t, 3> m_bandWidths{};
+    std::array<std::uint32_t, 3> m_bandHeights{};
+    std::uint32_t m_lowRows = 0; // rows of the LL and HL bands
+    // Where each band's values begin, per channel.
+    std::vector<std::array<std::uint64_t, 3>> m_bandStarts;
+    std::unique_ptr<CStoredBlocks> m_blocks;
+    std::vector<Channel> m_channels;
+    std::uint32_t m_bandRowsPlaced = 0; // from the top, in the LL band's rows
+    std::size_t m_windowFirst = 0;
+    std::size_t m_stepped = 0;
+    std::uint32_t m_nextRow = 0;
+    std::uint32_t m_error = 0;
+};

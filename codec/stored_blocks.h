@@ -1,0 +1,52 @@
+// The code blocks of a level read ahead whole and decoded as ranges of values ask for them, in
+// any order: a level's bands can then be taken a strip of rows at a time, though the stream holds
+// them one after the other.
+#pragma once
+
+#include "block_decoder.h"
+#include "coder_blocks.h"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <vector>
+
+class CStoredBlocks {
+public:
+    // Values 0 … count - 1 of a level: first those the decoder holds decoded and not yet taken,
+    // then kBlockValues a block from the blocks that follow in its stream, which are read now.
+    // `slots` ranges are placed piece by piece, each keeping its last block decoded between
+    // pieces; `starts` lists where the ranges begin, so that a block shared by two of them is
+    // decoded once. Errors wait until a value needs them (see Place).
+    // `codeBytes` bounds the bytes left in the stream.
+    CStoredBlocks(CBlockDecoder& decoder, std::uint64_t count, int slots,
+                  const std::vector<std::uint64_t>& starts, std::uint64_t codeBytes);
+
+    // Places values first … first + width × rows - 1 into the width × rows window at `to` (row
+    // pitch `pitch`) in 8 × 8 order, multiplied by 2^max(0, shift), with the blocks of `slot`.
+    // A value whose block cannot be read or decoded throws the error a decoder taking the
+    // blocks one after the other would have met first: that of the first block in the stream
+    // that fails.
+    void Place(int slot, std::uint64_t first, std::uint32_t width, std::uint32_t rows,
+               std::int32_t* to, std::uint64_t pitch, int shift);
+
+private:
+    // Value v and how many follow it in the same block (or in the waiting values).
+    const std::int32_t* ValuesAt(int slot, std::uint64_t v, std::uint32_t& run);
+    const std::int32_t* BlockValues(int slot, std::uint64_t block);
+    void Decode(CDecodeBlock& into, std::uint64_t block);
+    [[noreturn]] void Fail(std::uint64_t block, std::uint32_t error);
+
+    std::vector<std::int32_t> m_waiting;
+    // The code words of the blocks read, block b from m_starts[b] on, and the error that ended
+    // the reading before block m_starts.size() - 1 (0: every block was read).
+    std::unique_ptr<std::uint32_t[], FreeDeleter> m_code;
+    std::vector<std::uint64_t> m_starts;
+    std::uint32_t m_readError = 0;
+    std::vector<bool> m_decoded;
+    // One block per slot, the last decoded there, and a block for checking.
+    CoderBlocks<CDecodeBlock> m_blocks;
+    std::vector<std::uint64_t> m_slotBlock;
+    // The values of the blocks that two ranges share; empty until decoded.
+    std::map<std::uint64_t, std::vector<std::int32_t>> m_shared;
+};
