@@ -48,8 +48,10 @@ void OpenQVTFile(CQVTMyImage& qvt, const std::string& path);
 RasterImage ExportQVTLevel(CQVTImage& qvt);
 
 // A file decoded as ReadQVTFile decodes it, its rows handed out a strip at a time, each exported
-// from the decoded planes when it is asked for, so the image is never held twice. (A region of a
-// file without region support is cut from the whole image.) Throws ImageFileError.
+// from the decoded planes when it is asked for, so the image is never held twice. A whole image
+// read on one thread is read for rows (CQVTImage::ReadForRows): its last level is decoded as the
+// strips are asked for, in order from the top, and its errors come then. (A region of a file
+// without region support is cut from the whole image.) Throws ImageFileError.
 class QVTFileRows final : public ImageRowSource {
 public:
     // Strips hold about `stripBytes`: by default a mebibyte, which stays in the processor's
