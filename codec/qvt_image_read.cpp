@@ -290,13 +290,13 @@ ExportArea CQVTImage::DecodedArea(const ChannelImage& image) const {
 }
 
 std::uint32_t CQVTImage::ExportWidth() const {
-    if (m_lastLevelRows) return m_header.width;
+    if (m_lastLevelRows) return m_layout.widths[0];
     const ChannelImage image = DescribeChannels();
     return ExportAreaNow(image).width;
 }
 
 std::uint32_t CQVTImage::ExportHeight() const {
-    if (m_lastLevelRows) return m_header.height;
+    if (m_lastLevelRows) return m_layout.heights[0];
     const ChannelImage image = DescribeChannels();
     return ExportAreaNow(image).height;
 }
@@ -305,7 +305,7 @@ void CQVTImage::ExportPixels(std::ptrdiff_t rowPitch, std::uint8_t* bits,
                              std::uint32_t bitsPerPixel, const ChannelMap* channelMap,
                              ProgressCallback progress, void* data, SampleAlignment alignment) {
     if (m_lastLevelRows) {
-        m_lastLevelRows->ExportRows(0, m_header.height, bits, rowPitch, bitsPerPixel,
+        m_lastLevelRows->ExportRows(0, m_layout.heights[0], bits, rowPitch, bitsPerPixel,
                                     {channelMap, alignment, nullptr, nullptr, 1});
         ReportProgress(progress, 1.0, data);
         return;

@@ -1,6 +1,7 @@
 // Decodes QVT data from memory the ways a document does: level by level from the coarsest with
-// every level exported, regions at two levels, and for small images a lossless re-encode of the
-// decoded pixels that must decode to the same pixels.
+// every level exported, regions at two levels; as a file is decoded into an anymap, for rows,
+// which must give the same pixels; and for small images a lossless re-encode of the decoded
+// pixels that must decode to the same pixels.
 #include "fuzz_support.h"
 #include "qvt_error.h"
 #include "qvt_format.h"
@@ -65,6 +66,23 @@ void ReadRegions(std::vector<std::uint8_t> data) {
     }
 }
 
+// A read for rows, its rows exported a few at a time, gives the pixels of a whole read.
+void CheckReadForRows(std::vector<std::uint8_t> data, const ExportedPixels& full) {
+    CQVTMemoryStream stream(data.data(), data.size());
+    CQVTImage qvt;
+    qvt.SetThreadCount(1);
+    qvt.Open(stream);
+    if (!qvt.ReadForRows()) return;
+    Require(qvt.ExportWidth() == full.width && qvt.ExportHeight() == full.height,
+            "a read for rows has another size than a whole read");
+    std::vector<std::uint8_t> rows(full.bytes.size());
+    const auto pitch = static_cast<std::ptrdiff_t>(full.pitch);
+    for (std::uint32_t first = 0; first < full.height; first += 7)
+        qvt.ExportPixelRows(first, std::min(7u, full.height - first), pitch,
+                            rows.data() + pitch * first, qvt.Header().bitsPerPixel);
+    Require(rows == full.bytes, "a read for rows gives other pixels than a whole read");
+}
+
 // Lossless coding must give back exactly the pixels it was given.
 void CheckLosslessRoundTrip(const CQVTImage& decoded, const ExportedPixels& pixels) {
     // A channel count that disagrees with the mode describes no image a writer is given: the
@@ -120,6 +138,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         ReadRegions(input);
     } catch (const IOException&) {
     }
+    if (!full.bytes.empty()) CheckReadForRows(input, full);
     const std::uint64_t pixelCount = std::uint64_t{full.width} * full.height;
     if (!full.bytes.empty() && pixelCount <= kMaxRoundTripPixels) CheckLosslessRoundTrip(qvt, full);
     return 0;
