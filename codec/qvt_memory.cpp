@@ -29,8 +29,7 @@ void MapPagesAhead(void* block, std::uint64_t bytes) {
     // Clearing the pages is most of the cost, so the threads clear equal shares. The shares
     // meet at huge page boundaries, so that no huge page is split between two of them.
     const auto hugePages = static_cast<std::int64_t>((end - start) / kHugePage);
-    const auto shares = static_cast<std::int64_t>(
-        std::clamp<std::int64_t>(hugePages, 1, omp_get_max_threads()));
+    const std::int64_t shares = std::clamp<std::int64_t>(hugePages, 1, omp_get_max_threads());
     const auto shareStart = [&](std::int64_t i) {
         if (i == 0) return start;
         if (i == shares) return end;
