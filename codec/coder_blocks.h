@@ -20,9 +20,11 @@ class CoderBlocks {
 
 public:
     CoderBlocks() = default;
-    // Throws std::bad_alloc.
-    explicit CoderBlocks(int count)
-        : m_storage(TryAllocate<Block>(static_cast<std::uint64_t>(count))) {
+    // Throws std::bad_alloc. Blocks `held` for a whole image come through AllocateMapped;
+    // coders made for every tile of a container take blocks malloc can hand out again.
+    explicit CoderBlocks(int count, bool held = false)
+        : m_storage(held ? TryAllocateHeld<Block>(static_cast<std::uint64_t>(count))
+                         : TryAllocate<Block>(static_cast<std::uint64_t>(count))) {
         if (!m_storage) throw std::bad_alloc();
         std::uninitialized_value_construct_n(m_storage.get(), count);
         m_blocks.reserve(static_cast<std::size_t>(count));

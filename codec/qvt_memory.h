@@ -29,10 +29,20 @@ inline std::optional<std::uint64_t> CheckedMul(std::uint64_t a, std::uint64_t b)
 // image size must not make memory it will never fill resident.
 void MapPagesAhead(void* block, std::uint64_t bytes);
 
-// malloc(size) with its pages mapped ahead. Blocks of a mebibyte and more start at a huge page and
-// take whole huge pages: a plane of a little over 2 MiB would otherwise come almost all in small
-// pages, which the kernel maps and clears several times slower.
+// malloc(size) with its pages mapped ahead, for a block allocated once and held long, such as an
+// image plane. Blocks of a mebibyte and more start at a huge page and take whole huge pages: a
+// plane of a little over 2 MiB would otherwise come almost all in small pages, which the kernel
+// maps and clears several times slower. Blocks allocated again and again had better come from
+// malloc, which hands a freed block out again; an aligned one seldom fits where the last was.
 void* AllocateMapped(std::size_t size);
+
+// The bytes of `count` elements of `elementBytes` each, or nothing when they do not fit in
+// size_t. A zero count takes one byte, so that "absent" and "empty" stay distinct.
+inline std::optional<std::size_t> BlockBytes(std::uint64_t count, std::size_t elementBytes) {
+    const auto bytes = CheckedMul(count, elementBytes);
+    if (!bytes || *bytes > std::numeric_limits<std::size_t>::max()) return std::nullopt;
+    return *bytes == 0 ? 1 : static_cast<std::size_t>(*bytes);
+}
 
 // Memory for `count` elements of T, or null when the byte size overflows or malloc fails.
 // A zero count still yields a valid (non-null) block so that "absent" and "empty" stay distinct.
@@ -40,15 +50,22 @@ void* AllocateMapped(std::size_t size);
 // written a second time.
 template <typename T>
 std::unique_ptr<T[], FreeDeleter> TryAllocate(std::uint64_t count, bool cleared = false) {
-    const auto bytes = CheckedMul(count, sizeof(T));
-    if (!bytes || *bytes > std::numeric_limits<std::size_t>::max()) return nullptr;
-    const std::size_t size = *bytes == 0 ? 1 : static_cast<std::size_t>(*bytes);
-    if (!cleared) return std::unique_ptr<T[], FreeDeleter>(static_cast<T*>(AllocateMapped(size)));
-    void* block = std::calloc(size, 1);
-    MapPagesAhead(block, *bytes);
+    const auto size = BlockBytes(count, sizeof(T));
+    if (!size) return nullptr;
+    void* block = cleared ? std::calloc(*size, 1) : std::malloc(*size);
+    MapPagesAhead(block, *size);
     return std::unique_ptr<T[], FreeDeleter>(static_cast<T*>(block));
 }
 
+// As TryAllocate (uncleared) through AllocateMapped.
+template <typename T>
+std::unique_ptr<T[], FreeDeleter> TryAllocateHeld(std::uint64_t count) {
+    const auto size = BlockBytes(count, sizeof(T));
+    if (!size) return nullptr;
+    return std::unique_ptr<T[], FreeDeleter>(static_cast<T*>(AllocateMapped(*size)));
+}
+
+// Planes, bands and their scratch rows.
 inline SampleBuffer TryAllocateSamples(std::uint64_t count) {
-    return TryAllocate<std::int32_t>(count);
+    return TryAllocateHeld<std::int32_t>(count);
 }

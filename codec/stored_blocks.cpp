@@ -20,7 +20,7 @@ CStoredBlocks::CStoredBlocks(CBlockDecoder& decoder, std::uint64_t count, int sl
     m_waiting = std::move(waiting.values);
     m_readError = waiting.error;
     try {
-        m_blocks = CoderBlocks<CDecodeBlock>(slots);
+        m_blocks = CoderBlocks<CDecodeBlock>(slots, true);
     } catch (const std::bad_alloc&) {
         ThrowCodecError(ErrorOutOfMemory);
     }
@@ -31,7 +31,7 @@ CStoredBlocks::CStoredBlocks(CBlockDecoder& decoder, std::uint64_t count, int sl
     // The stream cannot hold more words than its bytes, whatever the header says.
     const std::uint64_t room =
         std::min(codeBytes / 4, std::min(blocks, codeBytes) * std::uint64_t{kBlockWords});
-    m_code = TryAllocate<std::uint32_t>(room);
+    m_code = TryAllocateHeld<std::uint32_t>(room);
     if (!m_code) ThrowCodecError(ErrorOutOfMemory);
     std::uint64_t used = 0;
     // A block that failed to decode, or bytes that could not be read, end what the stream gives.
