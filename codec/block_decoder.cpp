@@ -11,7 +11,6 @@
 #include "tile_span.h"
 
 #include <algorithm>
-#include <cstring>
 #include <new>
 
 namespace {

@@ -35,9 +35,8 @@ CLastLevelRows::CLastLevelRows(const ChannelImage& lowPlanes, const std::array<i
     : m_image(lowPlanes), m_shifts(shifts) {
     const std::uint32_t width = m_image.width;
     const std::uint32_t height = m_image.height;
-    m_lowRows = (height + 1) / 2;
     m_bandWidths = {width / 2, static_cast<std::uint32_t>(LowCount(width)), width / 2};
-    m_bandHeights = {m_lowRows, height / 2, height / 2};
+    m_bandHeights = {(height + 1) / 2, height / 2, height / 2};
     std::vector<std::uint64_t> starts;
     std::uint64_t count = 0;
     for (int c = 0; c < m_image.channels; ++c) {
@@ -58,10 +57,10 @@ CLastLevelRows::CLastLevelRows(const ChannelImage& lowPlanes, const std::array<i
         channel.window = Samples(std::uint64_t{kWindowRows} * width);
         channel.rowScratch = Samples(width);
         const auto at = [this, &channel](std::size_t row) { return WindowRow(channel, row); };
+        // A pair's odd row lies in the window as placed, so pairs merge as single rows do.
+        const auto merge = [this, c](std::size_t row) { MergeRow(c, row); };
         channel.steps = std::make_unique<RowSteps>(
-            at, height, lift, width, [this, c](std::size_t row) { MergeRow(c, row); },
-            [this, c](std::size_t row) { MergeRow(c, row); },
-            [at, &channel, width](std::size_t row) {
+            at, height, lift, width, merge, merge, [at, &channel, width](std::size_t row) {
                 InverseRowStep(at(row), width, channel.rowScratch.get());
             });
     }
@@ -88,8 +87,9 @@ void CLastLevelRows::DecodeStrip() {
         std::memmove(channel.window.get(), WindowRow(channel, m_nextRow),
                      (merged - m_nextRow) * width * sizeof(std::int32_t));
     m_windowFirst = m_nextRow;
+    const std::uint32_t lowRows = m_bandHeights[0];
     const std::uint32_t stripFirst = m_bandRowsPlaced;
-    m_bandRowsPlaced = std::min(stripFirst + kStripRows, m_lowRows);
+    m_bandRowsPlaced = std::min(stripFirst + kStripRows, lowRows);
     const std::size_t lows = LowCount(width);
     for (int c = 0; c < m_image.channels; ++c) {
         const Channel& channel = m_channels[static_cast<std::size_t>(c)];
@@ -107,7 +107,7 @@ void CLastLevelRows::DecodeStrip() {
         }
     }
     const std::size_t mergeable =
-        m_bandRowsPlaced == m_lowRows ? m_image.height : 2 * std::size_t{m_bandRowsPlaced};
+        m_bandRowsPlaced == lowRows ? m_image.height : 2 * std::size_t{m_bandRowsPlaced};
     const std::size_t stepped = m_stepped;
     for (Channel& channel : m_channels)
         m_stepped = channel.steps->Advance(mergeable);

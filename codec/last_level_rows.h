@@ -52,9 +52,9 @@ private:
 
     ChannelImage m_image;
     std::array<int, 3> m_shifts;
+    // HL, LH and HH; the LL band has the rows of HL and the columns of LH.
     std::array<std::uint32_t, 3> m_bandWidths{};
     std::array<std::uint32_t, 3> m_bandHeights{};
-    std::uint32_t m_lowRows = 0; // rows of the LL and HL bands
     // Where each band's values begin, per channel.
     std::vector<std::array<std::uint64_t, 3>> m_bandStarts;
     std::unique_ptr<CStoredBlocks> m_blocks;

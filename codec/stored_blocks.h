@@ -15,10 +15,10 @@ class CStoredBlocks {
 public:
     // Values 0 … count - 1 of a level: first those the decoder holds decoded and not yet taken,
     // then kBlockValues a block from the blocks that follow in its stream, which are read now.
-    // `slots` ranges are placed piece by piece, each keeping its last block decoded between
-    // pieces; `starts` lists where the ranges begin, so that a block shared by two of them is
-    // decoded once. Errors wait until a value needs them (see Place).
-    // `codeBytes` bounds the bytes left in the stream.
+    // `codeBytes` bounds the bytes left in the stream. `slots` ranges are placed piece by
+    // piece, each keeping its last block decoded between pieces; `starts` lists where the ranges
+    // begin, so that a block shared by two of them is decoded once. Errors wait until a value
+    // needs them (see Place).
     CStoredBlocks(CBlockDecoder& decoder, std::uint64_t count, int slots,
                   const std::vector<std::uint64_t>& starts, std::uint64_t codeBytes);
 
@@ -44,7 +44,8 @@ private:
     std::vector<std::uint64_t> m_starts;
     std::uint32_t m_readError = 0;
     std::vector<bool> m_decoded;
-    // One block per slot, the last decoded there, and a block for checking.
+    // One block per slot and the block last decoded there; slot 0's also checks the blocks
+    // before a failing one.
     CoderBlocks<CDecodeBlock> m_blocks;
     std::vector<std::uint64_t> m_slotBlock;
     // The values of the blocks that two ranges share; empty until decoded.
