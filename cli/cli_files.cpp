@@ -82,6 +82,9 @@ public:
         return ConcerningFile(path_, [&] { return rows_.RowsRedFirst(first, count, to, pitch); });
     }
     bool RowsRedFirstOnAnyThread() const override { return rows_.RowsRedFirstOnAnyThread(); }
+    std::vector<std::uint32_t> RowRuns(int runs) override {
+        return ConcerningFile(path_, [&] { return rows_.RowRuns(runs); });
+    }
     void SetRowThreads(int threads) override { rows_.SetRowThreads(threads); }
 
 private:
@@ -102,8 +105,12 @@ RasterImage Load(const std::string& path, ImageReadOptions options) {
 
 void Decode(const std::string& in, const std::string& out, const ImageReadOptions& input,
             const ImageWriteOptions& output) {
-    QVTFileRows decoded = WithReadingProgress(
-        input, [&in](const ImageReadOptions& o) { return QVTFileRows(in, o.qvt); });
+    // A binary anymap takes rows red first, and on several threads in runs.
+    const bool redFirstRuns = KindOfPath(out) == ImageFileKind::Anymap && !output.plainAnymap;
+    QVTFileRows decoded =
+        WithReadingProgress(input, [&in, redFirstRuns](const ImageReadOptions& o) {
+            return QVTFileRows(in, o.qvt, std::uint64_t{1} << 20, redFirstRuns);
+        });
     if (KindOfPath(out) == ImageFileKind::Anymap && IsAnymapMode(decoded.Mode())) {
         // The last level may still be decoded while the rows are written; a file it fails for
         // is not left half written.

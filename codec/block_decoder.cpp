@@ -61,6 +61,23 @@ std::uint32_t CBlockDecoder::ReadBlockCode(std::uint16_t& header, std::uint32_t*
     return wordCount;
 }
 
+CBlockDecoder::StoredBytes CBlockDecoder::ReadStoredBytes(std::uint8_t* bytes, std::uint64_t size) {
+    constexpr std::uint64_t kMostPerRead = std::uint64_t{1} << 30;
+    StoredBytes read;
+    while (read.count < size) {
+        const auto wanted = static_cast<std::int32_t>(std::min(size - read.count, kMostPerRead));
+        std::int32_t count = wanted;
+        try {
+            m_stream.Read(count, bytes + read.count);
+        } catch (const IOException& error) {
+            read.error = error.error;
+        }
+        read.count += static_cast<std::uint64_t>(std::max(count, 0));
+        if (read.error != 0 || count < wanted) break;
+    }
+    return read;
+}
+
 void CBlockDecoder::ReadBatch() {
     DropBatch();
     if (m_pendingError != 0) ThrowCodecError(m_pendingError);

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <exception>
 
 namespace {
 
@@ -47,97 +48,205 @@ CLastLevelRows::CLastLevelRows(const ChannelImage& lowPlanes, const std::array<i
             count += std::uint64_t{m_bandWidths[b]} * m_bandHeights[b];
         }
     }
-    m_blocks =
-        std::make_unique<CStoredBlocks>(decoder, count, 3 * m_image.channels, starts, codeBytes);
+    m_runs.push_back(MakeRun(
+        0, height,
+        std::make_unique<CStoredBlocks>(decoder, count, 3 * m_image.channels, starts, codeBytes)));
+}
 
+std::unique_ptr<CLastLevelRows::Run>
+CLastLevelRows::MakeRun(std::uint32_t first, std::uint32_t end,
+                        std::unique_ptr<CStoredBlocks> blocks) {
+    auto run = std::make_unique<Run>();
+    run->first = first;
+    run->end = end;
+    run->blocks = std::move(blocks);
+    run->bandRowsPlaced = first / 2;
+    run->windowFirst = first;
+    run->stepped = first;
+    run->nextRow = first;
+    return run;
+}
+
+// A run's memory is taken on the thread that decodes it, when it starts: each thread maps its
+// own pages.
+void CLastLevelRows::PrepareRun(Run& run) {
+    const std::uint32_t width = m_image.width;
+    const std::uint32_t height = m_image.height;
+    if (!run.blocks) run.blocks = m_runs.front()->blocks->Share();
+    run.stripScratch = Samples(std::uint64_t{8} * LowCount(width));
     const bool lift = height >= 5;
-    m_channels.resize(m_image.channels);
+    run.channels.resize(static_cast<std::size_t>(m_image.channels));
     for (int c = 0; c < m_image.channels; ++c) {
-        Channel& channel = m_channels[static_cast<std::size_t>(c)];
+        Channel& channel = run.channels[static_cast<std::size_t>(c)];
         channel.window = Samples(std::uint64_t{kWindowRows} * width);
         channel.rowScratch = Samples(width);
-        const auto at = [this, &channel](std::size_t row) { return WindowRow(channel, row); };
+        const auto at = [this, &run, &channel](std::size_t row) {
+            return WindowRow(run, channel, row);
+        };
         // A pair's odd row lies in the window as placed, so pairs merge as single rows do.
-        const auto merge = [this, c](std::size_t row) { MergeRow(c, row); };
+        const auto merge = [this, &run, c](std::size_t row) { MergeRow(run, c, row); };
         channel.steps = std::make_unique<RowSteps>(
-            at, height, lift, width, merge, merge, [at, &channel, width](std::size_t row) {
+            at, height, lift, width, merge, merge,
+            [at, &channel, width](std::size_t row) {
                 InverseRowStep(at(row), width, channel.rowScratch.get());
-            });
+            },
+            run.first, run.end);
     }
 }
 
-std::int32_t* CLastLevelRows::WindowRow(const Channel& channel, std::size_t row) const {
-    return channel.window.get() + (row - m_windowFirst) * m_image.width;
+std::vector<std::uint32_t> CLastLevelRows::SplitIntoRuns(int runs) {
+    for (const auto& run : m_runs)
+        if (run->nextRow != run->first || run->bandRowsPlaced != run->first / 2)
+            ThrowCodecError(EINVAL);
+    // Runs start on a strip, and each holds one strip at least.
+    const std::uint32_t strips = m_image.height >= 5 ? m_bandHeights[0] / kStripRows : 0;
+    const auto count = std::clamp<std::uint32_t>(static_cast<std::uint32_t>(std::max(runs, 1)), 1,
+                                                 std::max(strips, 1u));
+    std::unique_ptr<CStoredBlocks> blocks = std::move(m_runs.front()->blocks);
+    m_runs.clear();
+    std::vector<std::uint32_t> firsts;
+    for (std::uint32_t r = 0; r < count; ++r) {
+        const std::uint32_t first = 2 * kStripRows * (r * strips / count);
+        const std::uint32_t end =
+            r + 1 < count ? 2 * kStripRows * ((r + 1) * strips / count) : m_image.height;
+        m_runs.push_back(MakeRun(first, end, r == 0 ? std::move(blocks) : nullptr));
+        firsts.push_back(first);
+    }
+    return firsts;
+}
+
+std::int32_t* CLastLevelRows::WindowRow(const Run& run, const Channel& channel,
+                                        std::size_t row) const {
+    return channel.window.get() + (row - run.windowFirst) * m_image.width;
+}
+
+std::int32_t* CLastLevelRows::BandRowInWindow(const Run& run, int c, std::size_t b,
+                                              std::uint32_t row) const {
+    return WindowRow(run, run.channels[static_cast<std::size_t>(c)],
+                     2 * std::size_t{row} + kBandRowOffset[b]) +
+           (kBandInHighs[b] ? LowCount(m_image.width) : 0);
 }
 
 // The detail bands' rows lie in the window already; the low samples of an even row come from
 // the LL band. Odd rows are complete as placed.
-void CLastLevelRows::MergeRow(int c, std::size_t row) {
+void CLastLevelRows::MergeRow(const Run& run, int c, std::size_t row) {
     const SamplePlane& low = m_image.planes[static_cast<std::size_t>(c)];
-    std::memcpy(WindowRow(m_channels[static_cast<std::size_t>(c)], row),
+    std::memcpy(WindowRow(run, run.channels[static_cast<std::size_t>(c)], row),
                 low.samples + row / 2 * low.stride, LowCount(m_image.width) * sizeof(std::int32_t));
 }
 
-void CLastLevelRows::DecodeStrip() {
+// Band rows from … to - 1 of band b of channel c into the window. Values come in 8-row strips:
+// rows that do not fill one are taken from their whole strip.
+void CLastLevelRows::PlaceBandRows(Run& run, int c, std::size_t b, std::uint32_t from,
+                                   std::uint32_t to) {
+    const std::uint32_t head = std::min(to, (from + 7) / 8 * 8);
+    if (from < head) PlaceFromStrip(run, c, b, from, head);
+    const std::uint32_t tail = to == m_bandHeights[b] ? to : std::max(head, to / 8 * 8);
+    if (tail > head)
+        run.blocks->Place(3 * c + static_cast<int>(b),
+                          m_bandStarts[static_cast<std::size_t>(c)][b] +
+                              std::uint64_t{head} * m_bandWidths[b],
+                          m_bandWidths[b], tail - head, BandRowInWindow(run, c, b, head),
+                          2 * std::uint64_t{m_image.width}, m_shifts[b]);
+    if (tail < to) PlaceFromStrip(run, c, b, tail, to);
+}
+
+void CLastLevelRows::PlaceFromStrip(Run& run, int c, std::size_t b, std::uint32_t from,
+                                    std::uint32_t to) {
+    const std::uint32_t strip = from / 8 * 8;
+    const std::uint32_t width = m_bandWidths[b];
+    run.blocks->Place(3 * c + static_cast<int>(b),
+                      m_bandStarts[static_cast<std::size_t>(c)][b] + std::uint64_t{strip} * width,
+                      width, std::min(8u, m_bandHeights[b] - strip), run.stripScratch.get(), width,
+                      m_shifts[b]);
+    for (std::uint32_t row = from; row < to; ++row)
+        std::memcpy(BandRowInWindow(run, c, b, row),
+                    run.stripScratch.get() + std::size_t{row - strip} * width,
+                    width * sizeof(std::int32_t));
+}
+
+void CLastLevelRows::DecodeStrip(Run& run) {
+    if (run.channels.empty()) PrepareRun(run);
     const std::uint32_t width = m_image.width;
-    // The rows merged but not yet stepped move to the front of the window.
-    const std::size_t merged =
-        std::min<std::size_t>(2 * std::size_t{m_bandRowsPlaced}, m_image.height);
-    for (Channel& channel : m_channels)
-        std::memmove(channel.window.get(), WindowRow(channel, m_nextRow),
-                     (merged - m_nextRow) * width * sizeof(std::int32_t));
-    m_windowFirst = m_nextRow;
     const std::uint32_t lowRows = m_bandHeights[0];
-    const std::uint32_t stripFirst = m_bandRowsPlaced;
-    m_bandRowsPlaced = std::min(stripFirst + kStripRows, lowRows);
-    const std::size_t lows = LowCount(width);
-    for (int c = 0; c < m_image.channels; ++c) {
-        const Channel& channel = m_channels[static_cast<std::size_t>(c)];
+    const bool top = run.nextRow == run.first;
+    // The rows merged but not yet stepped move to the front of the window. A run below the top
+    // starts with the odd row above it.
+    const std::size_t merged =
+        std::min<std::size_t>(2 * std::size_t{run.bandRowsPlaced}, m_image.height);
+    if (!top || run.first == 0)
+        for (Channel& channel : run.channels)
+            std::memmove(channel.window.get(), WindowRow(run, channel, run.nextRow),
+                         (merged - run.nextRow) * width * sizeof(std::int32_t));
+    run.windowFirst = run.nextRow - (top && run.first > 0 ? 1 : 0);
+    // A run above the last needs the band rows of the pair of rows below it.
+    const std::uint32_t bandEnd = run.end == m_image.height ? lowRows : run.end / 2 + 1;
+    const std::uint32_t stripFirst = run.bandRowsPlaced;
+    run.bandRowsPlaced = std::min(stripFirst + kStripRows, bandEnd);
+    for (int c = 0; c < m_image.channels; ++c)
         for (std::size_t b = 0; b < 3; ++b) {
-            const std::uint32_t from = std::min(stripFirst, m_bandHeights[b]);
-            const std::uint32_t to = std::min(m_bandRowsPlaced, m_bandHeights[b]);
-            if (to > from)
-                m_blocks->Place(3 * c + static_cast<int>(b),
-                                m_bandStarts[static_cast<std::size_t>(c)][b] +
-                                    std::uint64_t{from} * m_bandWidths[b],
-                                m_bandWidths[b], to - from,
-                                WindowRow(channel, 2 * std::size_t{from} + kBandRowOffset[b]) +
-                                    (kBandInHighs[b] ? lows : 0),
-                                2 * std::uint64_t{width}, m_shifts[b]);
+            // The odd row above a run comes from LH and HH.
+            const std::uint32_t from = stripFirst - (top && run.first > 0 && b > 0 ? 1 : 0);
+            const std::uint32_t to = std::min(run.bandRowsPlaced, m_bandHeights[b]);
+            if (to > from) PlaceBandRows(run, c, b, std::min(from, m_bandHeights[b]), to);
         }
-    }
     const std::size_t mergeable =
-        m_bandRowsPlaced == lowRows ? m_image.height : 2 * std::size_t{m_bandRowsPlaced};
-    const std::size_t stepped = m_stepped;
-    for (Channel& channel : m_channels)
-        m_stepped = channel.steps->Advance(mergeable);
-    if (m_stepped == stepped) ThrowCodecError(ErrorWrongFormat);
+        run.bandRowsPlaced == lowRows ? m_image.height : 2 * std::size_t{run.bandRowsPlaced};
+    const std::size_t stepped = run.stepped;
+    for (Channel& channel : run.channels)
+        run.stepped = channel.steps->Advance(mergeable);
+    if (run.stepped == stepped) ThrowCodecError(ErrorWrongFormat);
 }
 
 void CLastLevelRows::ExportRows(std::uint32_t first, std::uint32_t count, std::uint8_t* bits,
                                 std::ptrdiff_t pitch, std::uint32_t bitsPerPixel,
                                 const PixelExchange& how) {
-    if (m_error != 0) ThrowCodecError(m_error);
-    if (first != m_nextRow || count > m_image.height - first) ThrowCodecError(EINVAL);
+    const auto after = std::upper_bound(
+        m_runs.begin(), m_runs.end(), first,
+        [](std::uint32_t row, const std::unique_ptr<Run>& run) { return row < run->first; });
+    if (after == m_runs.begin()) ThrowCodecError(EINVAL);
+    Run& run = **(after - 1);
+    if (run.error != 0) ThrowCodecError(run.error);
+    if (first != run.nextRow || count > run.end - first) ThrowCodecError(EINVAL);
     try {
         const std::uint32_t end = first + count;
-        while (m_nextRow < end) {
-            if (m_stepped == m_nextRow) DecodeStrip();
+        while (run.nextRow < end) {
+            if (run.stepped == run.nextRow) DecodeStrip(run);
             const auto rows =
-                static_cast<std::uint32_t>(std::min<std::size_t>(m_stepped, end) - m_nextRow);
+                static_cast<std::uint32_t>(std::min<std::size_t>(run.stepped, end) - run.nextRow);
             ChannelImage part = m_image;
             part.height = rows;
             for (int c = 0; c < m_image.channels; ++c)
                 part.planes[static_cast<std::size_t>(c)] = {
-                    WindowRow(m_channels[static_cast<std::size_t>(c)], m_nextRow), m_image.width,
-                    rows, m_image.width};
+                    WindowRow(run, run.channels[static_cast<std::size_t>(c)], run.nextRow),
+                    m_image.width, rows, m_image.width};
             const ExportArea area = WholeImageArea(part);
-            ::ExportPixelRows(part, bits + pitch * static_cast<std::ptrdiff_t>(m_nextRow - first),
+            ::ExportPixelRows(part, bits + pitch * static_cast<std::ptrdiff_t>(run.nextRow - first),
                               pitch, bitsPerPixel, how, &area);
-            m_nextRow += rows;
+            run.nextRow += rows;
         }
     } catch (const IOException& error) {
-        m_error = error.error;
+        run.error = error.error;
         throw;
     }
+}
+
+void CLastLevelRows::ExportAll(std::uint8_t* bits, std::ptrdiff_t pitch, std::uint32_t bitsPerPixel,
+                               const PixelExchange& how, int threads) {
+    if (threads > 1 && m_runs.size() == 1) SplitIntoRuns(threads);
+    const auto runs = static_cast<std::int64_t>(m_runs.size());
+    std::vector<std::exception_ptr> errors(m_runs.size());
+#pragma omp parallel for schedule(static, 1) num_threads(static_cast <int>(runs)) if (runs > 1)
+    for (std::int64_t r = 0; r < runs; ++r) {
+        const Run& run = *m_runs[static_cast<std::size_t>(r)];
+        try {
+            ExportRows(run.first, run.end - run.first,
+                       bits + pitch * static_cast<std::ptrdiff_t>(run.first), pitch, bitsPerPixel,
+                       how);
+        } catch (...) {
+            errors[static_cast<std::size_t>(r)] = std::current_exception();
+        }
+    }
+    for (const std::exception_ptr& error : errors)
+        if (error) std::rethrow_exception(error);
 }

@@ -46,12 +46,16 @@ public:
     // Decodes the whole image for export a strip of rows at a time (ExportPixelRows, from the
     // top down): the levels down to level 1 now, the last level as its rows are exported, so
     // that neither its bands nor the full-size planes are ever held whole. Done for files of at
-    // least two levels read on one thread, without region support, with detail bands coded
-    // separately and no chroma halved, before any other read; for others nothing is done and
-    // false returned. Throws as Read does.
+    // least two levels without region support, with detail bands coded separately and no chroma
+    // halved, before any other read; for others nothing is done and false returned. Rows come
+    // from one thread unless they are split into runs. Throws as Read does.
     bool ReadForRows(ProgressCallback progress = nullptr, void* data = nullptr);
     // Whether the image is read for rows, which then come only in order.
     bool ReadsForRows() const { return m_lastLevelRows != nullptr; }
+    // Splits the rows of an image read for rows into at most `runs` runs, each exported in order
+    // from its first row, and each on a thread of its own if need be; returns the runs' first
+    // rows (none for an image not read for rows). Before any row is exported.
+    std::vector<std::uint32_t> SplitRowsIntoRuns(int runs);
     // The region of interest scaled to the current level (RegionAtLevel): every edge rounded
     // up, at least one sample wide and high.
     RegionRect CurrentRegion() const;
@@ -133,6 +137,8 @@ public:
     // team size. Only this object's own loops use it. The stored bytes and decoded samples do
     // not depend on it.
     void SetThreadCount(int threads) { m_threadCount = threads; }
+    // The threads those loops take.
+    int ThreadCount() const;
     // In absolute mode the progress value continues across calls instead of restarting.
     void SetAbsoluteProgress(bool absolute) { m_absoluteProgress = absolute; }
 
@@ -166,7 +172,6 @@ private:
     // ExportAreaNow once a level is decoded (EINVAL before).
     ExportArea DecodedArea(const ChannelImage& image) const;
     bool HasRegionSupport() const { return (m_leadIn.version & kVersionRegion) != 0; }
-    int ThreadCount() const;
 
     std::array<ChannelPlane, kMaxChannels> m_channels;
     std::unique_ptr<CBlockDecoder> m_decoder;

@@ -90,11 +90,10 @@ void CQVTImage::Read(int level, ProgressCallback progress, void* data) {
 
 bool CQVTImage::ReadForRows(ProgressCallback progress, void* data) {
     const bool separateBands = (m_leadIn.version & kVersionSeparateBands) != 0;
-    // Older bitmap files pack pixels across rows and export only whole. A team decodes a level
-    // whole faster than its threads would share strips.
+    // Older bitmap files pack pixels across rows and export only whole.
     if (m_header.levels < 2 || !m_decoder || m_currentLevel != m_header.levels ||
         HasRegionSupport() || !separateBands || m_layout.chromaHalved ||
-        m_header.mode == ModeBitmap || ThreadCount() > 1)
+        m_header.mode == ModeBitmap)
         return false;
     Read(1, progress, data);
     CheckLevelCanBeCoded(1);
@@ -111,6 +110,11 @@ bool CQVTImage::ReadForRows(ProgressCallback progress, void* data) {
     // The blocks are all read: the last level can no longer be decoded whole.
     m_decoder.reset();
     return true;
+}
+
+std::vector<std::uint32_t> CQVTImage::SplitRowsIntoRuns(int runs) {
+    if (!m_lastLevelRows) return {};
+    return m_lastLevelRows->SplitIntoRuns(runs);
 }
 
 void CQVTImage::ReadRegion(const RegionRect& rect, int level, ProgressCallback progress,
@@ -305,8 +309,8 @@ void CQVTImage::ExportPixels(std::ptrdiff_t rowPitch, std::uint8_t* bits,
                              std::uint32_t bitsPerPixel, const ChannelMap* channelMap,
                              ProgressCallback progress, void* data, SampleAlignment alignment) {
     if (m_lastLevelRows) {
-        m_lastLevelRows->ExportRows(0, m_layout.heights[0], bits, rowPitch, bitsPerPixel,
-                                    {channelMap, alignment, nullptr, nullptr, 1});
+        m_lastLevelRows->ExportAll(bits, rowPitch, bitsPerPixel,
+                                   {channelMap, alignment, nullptr, nullptr, 1}, ThreadCount());
         ReportProgress(progress, 1.0, data);
         return;
     }

@@ -5,6 +5,7 @@
 #include "scaled_copy.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <new>
 
@@ -14,48 +15,75 @@ constexpr std::uint64_t kNoBlock = std::numeric_limits<std::uint64_t>::max();
 
 } // namespace
 
-CStoredBlocks::CStoredBlocks(CBlockDecoder& decoder, std::uint64_t count, int slots,
-                             const std::vector<std::uint64_t>& starts, std::uint64_t codeBytes) {
+std::shared_ptr<const CStoredBlocks::Code>
+CStoredBlocks::ReadCode(CBlockDecoder& decoder, std::uint64_t count, std::uint64_t codeBytes) {
+    auto code = std::make_shared<Code>();
     CBlockDecoder::Waiting waiting = decoder.TakeWaiting();
-    m_waiting = std::move(waiting.values);
-    m_readError = waiting.error;
+    code->waiting = std::move(waiting.values);
+    code->readError = waiting.error;
+    if (code->readError != 0) return code;
+    const std::uint64_t waitingCount = code->waiting.size();
+    const std::uint64_t blocks =
+        count > waitingCount ? (count - waitingCount + kBlockValues - 1) / kBlockValues : 0;
+    // The stream cannot hold more bytes than it has, whatever the header says.
+    constexpr std::uint64_t kMostBlockBytes = 2 + 4 * std::uint64_t{kBlockWords};
+    const std::uint64_t room = std::min(codeBytes, std::min(blocks, codeBytes) * kMostBlockBytes);
+    code->bytes = TryAllocateHeld<std::uint8_t>(room);
+    if (!code->bytes) ThrowCodecError(ErrorOutOfMemory);
+    // One read takes them all: block by block, a read would cost more than the copy.
+    const CBlockDecoder::StoredBytes read = decoder.ReadStoredBytes(code->bytes.get(), room);
+    const std::uint8_t* bytes = code->bytes.get();
+    std::uint64_t at = 0;
+    for (std::uint64_t b = 0; b < blocks; ++b) {
+        // A block too large to code, or cut off, ends what the stream gives.
+        const std::uint64_t left = read.count - at;
+        const std::uint32_t words = left >= 2 ? bytes[at] | std::uint32_t{bytes[at + 1]} << 8 : 0;
+        if (left >= 2 && words > kBlockWords) {
+            code->readError = ErrorWrongFormat;
+            break;
+        }
+        if (left < 2 || left - 2 < std::uint64_t{words} * 4) {
+            code->readError = read.error != 0 ? read.error : ErrorShortRead;
+            break;
+        }
+        code->starts.push_back(at + 2);
+        code->words.push_back(static_cast<std::uint16_t>(words));
+        at += 2 + std::uint64_t{words} * 4;
+    }
+    return code;
+}
+
+CStoredBlocks::CStoredBlocks(std::shared_ptr<const Code> code, std::size_t slots)
+    : m_code(std::move(code)) {
     try {
-        m_blocks = CoderBlocks<CDecodeBlock>(slots, true);
+        m_blocks = CoderBlocks<CDecodeBlock>(static_cast<int>(slots), true);
     } catch (const std::bad_alloc&) {
         ThrowCodecError(ErrorOutOfMemory);
     }
-    m_slotBlock.assign(static_cast<std::size_t>(slots), kNoBlock);
-    const std::uint64_t waitingCount = m_waiting.size();
-    const std::uint64_t blocks =
-        count > waitingCount ? (count - waitingCount + kBlockValues - 1) / kBlockValues : 0;
-    // The stream cannot hold more words than its bytes, whatever the header says.
-    const std::uint64_t room =
-        std::min(codeBytes / 4, std::min(blocks, codeBytes) * std::uint64_t{kBlockWords});
-    m_code = TryAllocateHeld<std::uint32_t>(room);
-    if (!m_code) ThrowCodecError(ErrorOutOfMemory);
-    std::uint64_t used = 0;
-    // A block that failed to decode, or bytes that could not be read, end what the stream gives.
-    for (std::uint64_t b = 0; b < blocks && m_readError == 0; ++b) {
-        m_starts.push_back(used);
-        std::uint16_t header = 0;
-        try {
-            used += decoder.ReadBlockCode(header, m_code.get() + used, room - used);
-        } catch (const IOException& error) {
-            m_starts.pop_back();
-            m_readError = error.error;
-        }
-    }
-    m_starts.push_back(used);
-    m_decoded.assign(m_starts.size() - 1, false);
+    m_slotBlock.assign(slots, kNoBlock);
+    m_decoded.assign(m_code->starts.size(), false);
+}
+
+CStoredBlocks::CStoredBlocks(CBlockDecoder& decoder, std::uint64_t count, int slots,
+                             const std::vector<std::uint64_t>& starts, std::uint64_t codeBytes)
+    : CStoredBlocks(ReadCode(decoder, count, codeBytes), static_cast<std::size_t>(slots)) {
+    const std::uint64_t waitingCount = m_code->waiting.size();
     for (const std::uint64_t start : starts)
         if (start > waitingCount && (start - waitingCount) % kBlockValues != 0)
             m_shared.emplace((start - waitingCount) / kBlockValues, std::vector<std::int32_t>());
 }
 
+std::unique_ptr<CStoredBlocks> CStoredBlocks::Share() const {
+    std::unique_ptr<CStoredBlocks> reader(new CStoredBlocks(m_code, m_slotBlock.size()));
+    for (const auto& shared : m_shared)
+        reader->m_shared.emplace(shared.first, std::vector<std::int32_t>());
+    return reader;
+}
+
 void CStoredBlocks::Decode(CDecodeBlock& into, std::uint64_t block) {
-    const std::uint64_t from = m_starts[block];
-    const auto words = static_cast<std::uint32_t>(m_starts[block + 1] - from);
-    std::copy_n(m_code.get() + from, words, into.codeWords.begin());
+    const std::uint32_t words = m_code->words[block];
+    std::memcpy(into.codeWords.data(), m_code->bytes.get() + m_code->starts[block],
+                std::size_t{words} * 4);
     into.wordCount = words;
     into.header = static_cast<std::uint16_t>(kBlockValues);
     into.DecodeBitPlanes();
@@ -67,7 +95,7 @@ void CStoredBlocks::Fail(std::uint64_t block, std::uint32_t error) {
     const std::uint64_t read = m_decoded.size();
     if (block >= read) {
         block = read;
-        error = m_readError != 0 ? m_readError : ErrorShortRead;
+        error = m_code->readError != 0 ? m_code->readError : ErrorShortRead;
     }
     for (std::uint64_t b = 0; b < block; ++b) {
         if (m_decoded[b]) continue;
@@ -88,7 +116,7 @@ const std::int32_t* CStoredBlocks::BlockValues(int slot, std::uint64_t block) {
     if (held == block) return into.values.data();
     const auto shared = m_shared.find(block);
     if (shared != m_shared.end() && !shared->second.empty()) return shared->second.data();
-    if (block >= m_decoded.size()) Fail(block, m_readError);
+    if (block >= m_decoded.size()) Fail(block, m_code->readError);
     held = kNoBlock;
     try {
         Decode(into, block);
@@ -102,12 +130,12 @@ const std::int32_t* CStoredBlocks::BlockValues(int slot, std::uint64_t block) {
 }
 
 const std::int32_t* CStoredBlocks::ValuesAt(int slot, std::uint64_t v, std::uint32_t& run) {
-    if (v < m_waiting.size()) {
-        run =
-            static_cast<std::uint32_t>(std::min<std::uint64_t>(m_waiting.size() - v, kBlockValues));
-        return m_waiting.data() + v;
+    const std::vector<std::int32_t>& waiting = m_code->waiting;
+    if (v < waiting.size()) {
+        run = static_cast<std::uint32_t>(std::min<std::uint64_t>(waiting.size() - v, kBlockValues));
+        return waiting.data() + v;
     }
-    const std::uint64_t offset = v - m_waiting.size();
+    const std::uint64_t offset = v - waiting.size();
     const auto inBlock = static_cast<std::uint32_t>(offset % kBlockValues);
     run = kBlockValues - inBlock;
     return BlockValues(slot, offset / kBlockValues) + inBlock;

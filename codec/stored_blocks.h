@@ -21,6 +21,9 @@ public:
     // needs them (see Place).
     CStoredBlocks(CBlockDecoder& decoder, std::uint64_t count, int slots,
                   const std::vector<std::uint64_t>& starts, std::uint64_t codeBytes);
+    // Another reader of the same blocks, with slots of its own, for another thread: the blocks
+    // are read once and shared.
+    std::unique_ptr<CStoredBlocks> Share() const;
 
     // Places values first … first + width × rows - 1 into the width × rows window at `to` (row
     // pitch `pitch`) in 8 × 8 order, multiplied by 2^max(0, shift), with the blocks of `slot`.
@@ -31,18 +34,28 @@ public:
                std::int32_t* to, std::uint64_t pitch, int shift);
 
 private:
+    struct Code {
+        std::vector<std::int32_t> waiting;
+        // The blocks as stored; block b's words[b] code words begin at byte starts[b]. The
+        // error ended the blocks before block starts.size() (0: every block was read).
+        std::unique_ptr<std::uint8_t[], FreeDeleter> bytes;
+        std::vector<std::uint64_t> starts;
+        std::vector<std::uint16_t> words;
+        std::uint32_t readError = 0;
+    };
+
+    static std::shared_ptr<const Code> ReadCode(CBlockDecoder& decoder, std::uint64_t count,
+                                                std::uint64_t codeBytes);
+    CStoredBlocks(std::shared_ptr<const Code> code, std::size_t slots);
+
     // Value v and how many follow it in the same block (or in the waiting values).
     const std::int32_t* ValuesAt(int slot, std::uint64_t v, std::uint32_t& run);
     const std::int32_t* BlockValues(int slot, std::uint64_t block);
     void Decode(CDecodeBlock& into, std::uint64_t block);
     [[noreturn]] void Fail(std::uint64_t block, std::uint32_t error);
 
-    std::vector<std::int32_t> m_waiting;
-    // The code words of the blocks read, block b from m_starts[b] on, and the error that ended
-    // the reading before block m_starts.size() - 1 (0: every block was read).
-    std::unique_ptr<std::uint32_t[], FreeDeleter> m_code;
-    std::vector<std::uint64_t> m_starts;
-    std::uint32_t m_readError = 0;
+    std::shared_ptr<const Code> m_code;
+    // The blocks this reader decoded, which so cannot fail.
     std::vector<bool> m_decoded;
     // One block per slot and the block last decoded there; slot 0's also checks the blocks
     // before a failing one.

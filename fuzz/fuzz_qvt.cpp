@@ -66,8 +66,9 @@ void ReadRegions(std::vector<std::uint8_t> data) {
     }
 }
 
-// A read for rows, its rows exported a few at a time, gives the pixels of a whole read.
-void CheckReadForRows(std::vector<std::uint8_t> data, const ExportedPixels& full) {
+// A read for rows, its rows exported a few at a time, gives the pixels of a whole read; so does
+// one split into two runs, the lower run's rows exported first.
+void CheckReadForRows(std::vector<std::uint8_t> data, const ExportedPixels& full, int runs) {
     CQVTMemoryStream stream(data.data(), data.size());
     CQVTImage qvt;
     qvt.SetThreadCount(1);
@@ -75,11 +76,15 @@ void CheckReadForRows(std::vector<std::uint8_t> data, const ExportedPixels& full
     if (!qvt.ReadForRows()) return;
     Require(qvt.ExportWidth() == full.width && qvt.ExportHeight() == full.height,
             "a read for rows has another size than a whole read");
+    std::vector<std::uint32_t> firsts = qvt.SplitRowsIntoRuns(runs);
     std::vector<std::uint8_t> rows(full.bytes.size());
     const auto pitch = static_cast<std::ptrdiff_t>(full.pitch);
-    for (std::uint32_t first = 0; first < full.height; first += 7)
-        qvt.ExportPixelRows(first, std::min(7u, full.height - first), pitch,
-                            rows.data() + pitch * first, qvt.Header().bitsPerPixel);
+    for (std::size_t r = firsts.size(); r-- > 0;) {
+        const std::uint32_t end = r + 1 < firsts.size() ? firsts[r + 1] : full.height;
+        for (std::uint32_t first = firsts[r]; first < end; first += 7)
+            qvt.ExportPixelRows(first, std::min(7u, end - first), pitch,
+                                rows.data() + pitch * first, qvt.Header().bitsPerPixel);
+    }
     Require(rows == full.bytes, "a read for rows gives other pixels than a whole read");
 }
 
@@ -138,7 +143,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         ReadRegions(input);
     } catch (const IOException&) {
     }
-    if (!full.bytes.empty()) CheckReadForRows(input, full);
+    if (!full.bytes.empty()) {
+        CheckReadForRows(input, full, 1);
+        CheckReadForRows(input, full, 2);
+    }
     const std::uint64_t pixelCount = std::uint64_t{full.width} * full.height;
     if (!full.bytes.empty() && pixelCount <= kMaxRoundTripPixels) CheckLosslessRoundTrip(qvt, full);
     return 0;

@@ -21,6 +21,8 @@
 #include <omp.h>
 #include <optional>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -114,6 +116,31 @@ public:
         Block(reinterpret_cast<const std::uint8_t*>(row_.data()), row_.size());
         row_.clear();
     }
+    // Where the next bytes go, when the file can take writes at any place (a regular file).
+    std::optional<std::uint64_t> Place() {
+        struct stat info {};
+        if (std::fflush(file_) != 0) ThrowFileError();
+        if (::fstat(::fileno(file_), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+        const off_t at = ::ftello(file_);
+        if (at < 0) return std::nullopt;
+        return static_cast<std::uint64_t>(at);
+    }
+    // Bytes written at `at`, on any thread, leaving the file's position where it is.
+    void BlockAt(std::uint64_t at, const std::uint8_t* bytes, std::size_t count) {
+        while (count > 0) {
+            const ssize_t written = ::pwrite(::fileno(file_), bytes, count, static_cast<off_t>(at));
+            if (written < 0 && errno == EINTR) continue;
+            if (written == 0) errno = EIO;
+            if (written <= 0) ThrowFileError();
+            const auto done = static_cast<std::size_t>(written);
+            bytes += done;
+            count -= done;
+            at += done;
+        }
+    }
+    void MoveTo(std::uint64_t at) {
+        if (::fseeko(file_, static_cast<off_t>(at), SEEK_SET) != 0) ThrowFileError();
+    }
 
 private:
     std::FILE* file_;
@@ -171,6 +198,44 @@ void WriteRedFirstStripsOnEveryThread(ImageRowSource& image, std::size_t rowByte
     if (error) std::rethrow_exception(error);
 }
 
+// The rows of an image that makes them in runs (ImageRowSource::RowRuns), a thread each, every
+// strip written at its place in the file: no thread waits for another. `at` is where the rows
+// begin. The first strip that fails, in file order, is the one reported.
+void WriteRedFirstRunsOnEveryThread(ImageRowSource& image, std::size_t rowBytes, RowWriter& out,
+                                    const std::vector<std::uint32_t>& runs, std::uint64_t at) {
+    const std::uint32_t height = image.Height();
+    const std::uint32_t strip = std::max<std::uint32_t>(1, image.StripRows());
+    const auto count = static_cast<int>(runs.size());
+    std::vector<std::exception_ptr> errors(runs.size());
+    // Runs below one that failed need not go on: their errors would come later in the file.
+    std::atomic<int> firstFailed{count};
+    image.SetRowThreads(1);
+#pragma omp parallel for schedule(static, 1) num_threads(count)
+    for (int r = 0; r < count; ++r) {
+        const auto run = static_cast<std::size_t>(r);
+        const std::uint32_t end = run + 1 < runs.size() ? runs[run + 1] : height;
+        StripBuffer buffer;
+        try {
+            for (std::uint32_t first = runs[run]; first < end && firstFailed.load() > r;
+                 first += strip) {
+                const std::uint32_t rows = std::min(strip, end - first);
+                std::uint8_t* to = buffer.Hold(rowBytes * rows);
+                image.RowsRedFirst(first, rows, to, static_cast<std::ptrdiff_t>(rowBytes));
+                out.BlockAt(at + std::uint64_t{first} * rowBytes, to, rowBytes * rows);
+            }
+        } catch (...) {
+            errors[run] = std::current_exception();
+            int failed = firstFailed.load();
+            while (r < failed && !firstFailed.compare_exchange_weak(failed, r)) {
+            }
+        }
+    }
+    image.SetRowThreads(0);
+    for (const std::exception_ptr& error : errors)
+        if (error) std::rethrow_exception(error);
+    out.MoveTo(at + std::uint64_t{height} * rowBytes);
+}
+
 // Binary rows leave a strip at a time: convertRow(to, from) turns each row of the strip into
 // its rowBytes file bytes, rows shared among threads when the strip is large, and the strip goes
 // to the file in one write. When the file's bytes are the rows themselves with colour pixels red
@@ -182,10 +247,18 @@ void WriteBinaryStrips(ImageRowSource& image, std::size_t rowBytes, RowWriter& o
                        bool redFirstAsIs, ConvertRow convertRow) {
     constexpr std::size_t kBytesPerThread = std::size_t{256} << 10;
     const bool severalStrips = image.StripRows() < image.Height();
-    if (redFirstAsIs && severalStrips && omp_get_max_threads() > 1 &&
-        image.RowsRedFirstOnAnyThread()) {
-        WriteRedFirstStripsOnEveryThread(image, rowBytes, out, omp_get_max_threads());
-        return;
+    if (redFirstAsIs && severalStrips && omp_get_max_threads() > 1) {
+        if (const std::optional<std::uint64_t> at = out.Place()) {
+            const std::vector<std::uint32_t> runs = image.RowRuns(omp_get_max_threads());
+            if (runs.size() > 1) {
+                WriteRedFirstRunsOnEveryThread(image, rowBytes, out, runs, *at);
+                return;
+            }
+        }
+        if (image.RowsRedFirstOnAnyThread()) {
+            WriteRedFirstStripsOnEveryThread(image, rowBytes, out, omp_get_max_threads());
+            return;
+        }
     }
     std::array<StripBuffer, 2> strips;
     std::size_t next = 0;

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 // Rows are laid out as the image's pixel map lays them out (for Bitmap, Gray and RGB that is
 // also its display image): 1 bit per pixel most significant bit first, 8-bit gray, blue green
@@ -35,6 +36,11 @@ public:
     // Whether RowsRedFirst makes this image's rows and may be called on several threads at
     // once, each for rows of its own.
     virtual bool RowsRedFirstOnAnyThread() const { return false; }
+    // For a writer that can put rows anywhere in its file: splits the rows into at most `runs`
+    // runs that RowsRedFirst makes at the same time, each on a thread of its own and in order
+    // from its first row, and returns the runs' first rows. Empty when the source cannot, as by
+    // default; called once, before any rows.
+    virtual std::vector<std::uint32_t> RowRuns(int /*runs*/) { return {}; }
     // How many threads a source that makes its rows may make them on (0: as many as it would),
     // for a writer that keeps a processor for a thread of its own.
     virtual void SetRowThreads(int /*threads*/) {}

@@ -81,9 +81,12 @@ PixRect DecodedRegion(const CQVTImage& qvt, const RegionRect& region, std::uint3
 }
 
 // Decodes the chosen level of an opened file, or the region when the file can be read by region;
-// returns whether it was. A whole image wanted `forRows` is read for rows where it can be.
-// Throws ImageFileError.
-bool DecodeOpened(CQVTImage& qvt, const QVTReadOptions& options, bool forRows = false) {
+// returns whether it was. A whole image wanted for rows is read for rows where it can be: on
+// one thread, or on several when its rows will be made in runs, a thread each. Throws
+// ImageFileError.
+enum class RowsWanted { None, InOrder, InRuns };
+bool DecodeOpened(CQVTImage& qvt, const QVTReadOptions& options,
+                  RowsWanted rows = RowsWanted::None) {
     qvt.SetThreadCount(options.threads);
     const QVTHeader& header = qvt.Header();
     if (options.region &&
@@ -96,8 +99,9 @@ bool DecodeOpened(CQVTImage& qvt, const QVTReadOptions& options, bool forRows = 
         const bool regionRead = options.region && (qvt.LeadIn().version & kVersionRegion) != 0;
         if (regionRead)
             qvt.ReadRegion(*options.region, level, options.progress, options.progressData);
-        else if (!forRows || options.region || level != 0 ||
-                 !qvt.ReadForRows(options.progress, options.progressData))
+        else if (rows == RowsWanted::None ||
+                 (rows == RowsWanted::InOrder && qvt.ThreadCount() > 1) || options.region ||
+                 level != 0 || !qvt.ReadForRows(options.progress, options.progressData))
             qvt.Read(level, options.progress, options.progressData);
         return regionRead;
     } catch (const IOException& error) {
@@ -106,10 +110,9 @@ bool DecodeOpened(CQVTImage& qvt, const QVTReadOptions& options, bool forRows = 
 }
 
 // Opens the file and decodes it as DecodeOpened does. Throws ImageFileError.
-bool DecodeQVT(CQVTMyImage& qvt, const std::string& path, const QVTReadOptions& options,
-               bool forRows = false) {
+bool DecodeQVT(CQVTMyImage& qvt, const std::string& path, const QVTReadOptions& options) {
     OpenQVTFile(qvt, path);
-    return DecodeOpened(qvt, options, forRows);
+    return DecodeOpened(qvt, options);
 }
 
 // The decoded image, cut to the region when the file could not be read by region.
@@ -161,9 +164,13 @@ void OpenQVTFile(CQVTMyImage& qvt, const std::string& path) {
 RasterImage ExportQVTLevel(CQVTImage& qvt) { return ExportDecoded(qvt, {}, true); }
 
 QVTFileRows::QVTFileRows(const std::string& path, const QVTReadOptions& options,
-                         std::uint64_t stripBytes)
+                         std::uint64_t stripBytes, bool redFirstRuns)
     : qvt_(std::make_unique<CQVTMyImage>()), options_(options) {
-    const bool regionRead = DecodeQVT(*qvt_, path, options_, true);
+    OpenQVTFile(*qvt_, path);
+    const std::uint8_t mode = qvt_->Header().mode;
+    const bool runs = redFirstRuns && (mode == ModeGray || mode == ModeRGB);
+    const bool regionRead =
+        DecodeOpened(*qvt_, options_, runs ? RowsWanted::InRuns : RowsWanted::InOrder);
     if (options_.region && !regionRead) {
         cut_ = ExportDecoded(*qvt_, options_, regionRead);
         return;
@@ -221,6 +228,17 @@ bool QVTFileRows::RowsRedFirst(std::uint32_t first, std::uint32_t count, std::ui
 // last level is decoded as the rows are asked for.
 bool QVTFileRows::RowsRedFirstOnAnyThread() const {
     return !cut_ && (mode_ == ModeGray || mode_ == ModeRGB) && !qvt_->ReadsForRows();
+}
+
+std::vector<std::uint32_t> QVTFileRows::RowRuns(int runs) {
+    if (cut_ || (mode_ != ModeGray && mode_ != ModeRGB)) return {};
+    try {
+        return qvt_->SplitRowsIntoRuns(runs);
+    } catch (const IOException& error) {
+        ThrowCodeError(error.error);
+    } catch (const std::bad_alloc&) {
+        throw ImageFileError(kImageCreationFailed);
+    }
 }
 
 void QVTFileRows::SetRowThreads(int threads) {

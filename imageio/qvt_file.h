@@ -50,14 +50,18 @@ RasterImage ExportQVTLevel(CQVTImage& qvt);
 // A file decoded as ReadQVTFile decodes it, its rows handed out a strip at a time, each exported
 // from the decoded planes when it is asked for, so the image is never held twice. A whole image
 // read on one thread is read for rows (CQVTImage::ReadForRows): its last level is decoded as the
-// strips are asked for, in order from the top, and its errors come then. (A region of a file
-// without region support is cut from the whole image.) Throws ImageFileError.
+// strips are asked for, in order from the top, and its errors come then. So is an 8-bit gray or
+// colour image on several threads for a writer that takes its rows red first in runs (RowRuns).
+// (A region of a file without region support is cut from the whole image.) Throws
+// ImageFileError.
 class QVTFileRows final : public ImageRowSource {
 public:
     // Strips hold about `stripBytes`: by default a mebibyte, which stays in the processor's
-    // cache while a writer takes it.
+    // cache while a writer takes it. `redFirstRuns`: the rows will be asked for through RowRuns
+    // if they can be.
     explicit QVTFileRows(const std::string& path, const QVTReadOptions& options = {},
-                         std::uint64_t stripBytes = std::uint64_t{1} << 20);
+                         std::uint64_t stripBytes = std::uint64_t{1} << 20,
+                         bool redFirstRuns = false);
     ~QVTFileRows() override;
 
     // The image as ReadQVTFile gives it, for writers that need it whole; no rows afterwards.
@@ -73,6 +77,7 @@ public:
     bool RowsRedFirst(std::uint32_t first, std::uint32_t count, std::uint8_t* to,
                       std::ptrdiff_t pitch) override;
     bool RowsRedFirstOnAnyThread() const override;
+    std::vector<std::uint32_t> RowRuns(int runs) override;
     void SetRowThreads(int threads) override;
 
 private:

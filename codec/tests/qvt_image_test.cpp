@@ -110,10 +110,11 @@ Pixels Decode(std::vector<std::uint8_t> file, const ModeLayout& layout, int leve
     return Export(image, layout);
 }
 
-// Decodes a whole file on one thread read for rows where it can be, exported in strips of
-// `strip` rows; `forRows` tells whether it was.
+// Decodes a whole file read for rows where it can be, split into `runs` runs, exported in strips
+// of `strip` rows taken from the runs in turn, the last run first; `forRows` tells whether it
+// was read for rows.
 Pixels DecodeRows(std::vector<std::uint8_t> file, const ModeLayout& layout, std::uint32_t strip,
-                  bool* forRows = nullptr) {
+                  bool* forRows = nullptr, int runs = 1) {
     CQVTMemoryStream stream(file.data(), file.size());
     CQVTImage image;
     image.SetThreadCount(1);
@@ -124,9 +125,21 @@ Pixels DecodeRows(std::vector<std::uint8_t> file, const ModeLayout& layout, std:
     Pixels pixels{image.ExportWidth(), image.ExportHeight(), 0, {}};
     pixels.rowBytes = RowBytes(layout, pixels.width);
     pixels.bytes.resize(pixels.rowBytes * pixels.height);
-    for (std::uint32_t first = 0; first < pixels.height; first += strip)
-        image.ExportPixelRows(first, std::min(strip, pixels.height - first), pixels.Pitch(),
-                              pixels.Row(first), layout.bitsPerPixel);
+    std::vector<std::uint32_t> next = image.SplitRowsIntoRuns(runs);
+    if (next.empty()) next = {0};
+    std::vector<std::uint32_t> ends(next.begin() + 1, next.end());
+    ends.push_back(pixels.height);
+    for (bool more = true; more;) {
+        more = false;
+        for (std::size_t r = next.size(); r-- > 0;) {
+            if (next[r] == ends[r]) continue;
+            const std::uint32_t count = std::min(strip, ends[r] - next[r]);
+            image.ExportPixelRows(next[r], count, pixels.Pitch(), pixels.Row(next[r]),
+                                  layout.bitsPerPixel);
+            next[r] += count;
+            more = true;
+        }
+    }
     return pixels;
 }
 
@@ -156,7 +169,7 @@ TEST_P(LosslessFile, EveryModeGivesBackItsExactPixels) {
             ASSERT_EQ(decoded.width, width);
             ASSERT_EQ(decoded.height, height);
             ASSERT_EQ(decoded.bytes, pixels.bytes);
-            EXPECT_EQ(DecodeRows(file, layout, 7).bytes, pixels.bytes);
+            EXPECT_EQ(DecodeRows(file, layout, 7, nullptr, 3).bytes, pixels.bytes);
         }
 }
 
@@ -198,6 +211,7 @@ TEST(QVTFile, BytesAndPixelsDoNotDependOnTheThreadCount) {
                 EXPECT_EQ(Decode(reference, layout, 0, 3).bytes, decodedOne.bytes);
                 bool forRows = false;
                 EXPECT_EQ(DecodeRows(reference, layout, 100, &forRows).bytes, decodedOne.bytes);
+                EXPECT_EQ(DecodeRows(reference, layout, 100, nullptr, 2).bytes, decodedOne.bytes);
                 // Lossy colour files halve their chroma, which only whole reads rebuild.
                 EXPECT_EQ(forRows, !region && (quality == 0 || mode == ModeGray16));
                 EXPECT_EQ(omp_get_max_threads(), 5);
@@ -533,10 +547,10 @@ Outcome TryDecode(const std::vector<std::uint8_t>& file, const ModeLayout& layou
 }
 
 // The outcome of a read for rows: the image or the first error met while its rows were made.
-Outcome TryDecodeRows(const std::vector<std::uint8_t>& file, const ModeLayout& layout) {
+Outcome TryDecodeRows(const std::vector<std::uint8_t>& file, const ModeLayout& layout, int runs) {
     Outcome outcome;
     try {
-        outcome.pixels = DecodeRows(file, layout, 13).bytes;
+        outcome.pixels = DecodeRows(file, layout, 13, nullptr, runs).bytes;
     } catch (const IOException& error) {
         outcome.error = error.error;
     }
@@ -566,8 +580,9 @@ TEST(QVTHostileInput, TruncatedAndCorruptedFilesFailCleanlyAndAlike) {
     }
 }
 
-// A read for rows decodes the last level's blocks in another order than the stream holds them;
-// a damaged or cut file must still give the image, or the error, a whole read gives.
+// A read for rows decodes the last level's blocks in another order than the stream holds them,
+// and runs of rows each decode their own; a damaged or cut file must still give the image, or
+// the error, a whole read gives.
 TEST(QVTHostileInput, ReadsForRowsFailAsWholeReadsDo) {
     const ModeLayout layout = LayoutOf(ModeRGB);
     Pixels pixels = SmoothPixels(layout, 150, 110);
@@ -577,8 +592,9 @@ TEST(QVTHostileInput, ReadsForRowsFailAsWholeReadsDo) {
     ASSERT_TRUE(forRows);
     for (std::size_t cut = file.size() / 2; cut < file.size(); cut += 37) {
         const std::vector<std::uint8_t> truncated(file.begin(), file.begin() + cut);
-        EXPECT_EQ(TryDecodeRows(truncated, layout), TryDecode(truncated, layout, 1, false))
-            << "cut at " << cut;
+        const Outcome whole = TryDecode(truncated, layout, 1, false);
+        EXPECT_EQ(TryDecodeRows(truncated, layout, 1), whole) << "cut at " << cut;
+        EXPECT_EQ(TryDecodeRows(truncated, layout, 2), whole) << "cut at " << cut;
     }
     std::mt19937 rng(13);
     for (int trial = 0; trial < 300; ++trial) {
@@ -588,8 +604,9 @@ TEST(QVTHostileInput, ReadsForRowsFailAsWholeReadsDo) {
         for (int i = 0; i < flips; ++i)
             damaged[file.size() / 2 + rng() % (file.size() / 2)] ^=
                 static_cast<std::uint8_t>(1u << (rng() % 8));
-        EXPECT_EQ(TryDecodeRows(damaged, layout), TryDecode(damaged, layout, 1, false))
-            << "trial " << trial;
+        const Outcome whole = TryDecode(damaged, layout, 1, false);
+        EXPECT_EQ(TryDecodeRows(damaged, layout, 1), whole) << "trial " << trial;
+        EXPECT_EQ(TryDecodeRows(damaged, layout, 2), whole) << "trial " << trial;
     }
 }
 

@@ -12,9 +12,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <omp.h>
+#include <thread>
+#include <tuple>
+#include <vector>
 
 namespace {
 
@@ -231,12 +237,14 @@ TEST(Anymap, WriteFailuresAreReported) {
     }
 }
 
-// Rows made on several threads at once still reach the file in order, and of two strips that
-// fail, the first in the file is the one reported, whichever failed first.
-TEST(Anymap, StripsMadeOnEveryThreadLeaveInOrderAndTheFirstFailureIsReported) {
+// Rows made on several threads at once, strips in turn or runs of rows each on a thread, still
+// reach the file in order, and of two strips that fail, the first in the file is the one
+// reported, whichever failed first.
+TEST(Anymap, RowsMadeOnEveryThreadLeaveInOrderAndTheFirstFailureIsReported) {
     class GrayRows final : public ImageRowSource {
     public:
-        explicit GrayRows(std::vector<std::uint32_t> failing) : failing_(std::move(failing)) {}
+        GrayRows(std::vector<std::uint32_t> failingRows, std::vector<std::uint32_t> runs)
+            : failing_(std::move(failingRows)), runs_(std::move(runs)), next_(runs_) {}
         ImageMode Mode() const override { return ModeGray; }
         std::uint32_t Width() const override { return 5; }
         std::uint32_t Height() const override { return 40; }
@@ -247,33 +255,62 @@ TEST(Anymap, StripsMadeOnEveryThreadLeaveInOrderAndTheFirstFailureIsReported) {
         }
         bool RowsRedFirst(std::uint32_t first, std::uint32_t count, std::uint8_t* to,
                           std::ptrdiff_t pitch) override {
-            for (const std::uint32_t strip : failing_)
-                if (first == strip * 3) throw ImageFileError("strip " + std::to_string(strip));
+            if (!runs_.empty()) {
+                const auto run = static_cast<std::size_t>(
+                    std::upper_bound(runs_.begin(), runs_.end(), first) - runs_.begin() - 1);
+                const std::uint32_t end = run + 1 < runs_.size() ? runs_[run + 1] : Height();
+                if (first != next_[run] || count > end - first)
+                    throw ImageFileError("rows out of their run");
+                next_[run] += count;
+            }
+            for (const std::uint32_t row : failing_) {
+                if (row < first || row >= first + count) continue;
+                // A run's earlier failure waits (a while) for the later one in the file.
+                if (!runs_.empty() && row == failing_.back())
+                    for (int wait = 0; wait < 1000 && !laterFailed_; ++wait)
+                        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                laterFailed_ = true;
+                throw ImageFileError("row " + std::to_string(row));
+            }
             for (std::uint32_t y = 0; y < count; ++y)
                 for (std::uint32_t x = 0; x < 5; ++x)
                     to[pitch * y + x] = static_cast<std::uint8_t>((first + y) * 5 + x);
             return true;
         }
-        bool RowsRedFirstOnAnyThread() const override { return true; }
+        bool RowsRedFirstOnAnyThread() const override { return runs_.empty(); }
+        std::vector<std::uint32_t> RowRuns(int runs) override {
+            return static_cast<std::size_t>(runs) >= runs_.size() ? runs_
+                                                                  : std::vector<std::uint32_t>{};
+        }
 
     private:
         std::vector<std::uint32_t> failing_;
+        std::vector<std::uint32_t> runs_;
+        std::vector<std::uint32_t> next_;
+        std::atomic<bool> laterFailed_{false};
     };
     TempDir dir;
     const int threads = omp_get_max_threads();
     omp_set_num_threads(3);
-    GrayRows whole({});
-    WriteAnymapFile(whole, dir / "a.pgm", true);
     std::string raster(200, '\0');
     for (std::size_t i = 0; i < raster.size(); ++i)
         raster[i] = static_cast<char>(i);
-    EXPECT_EQ(ReadBytes(dir / "a.pgm"), "P5\n5 40\n255\n" + raster);
-    GrayRows failing({11, 4});
-    try {
-        WriteAnymapFile(failing, dir / "b.pgm", true);
-        ADD_FAILURE() << "written";
-    } catch (const ImageFileError& error) {
-        EXPECT_STREQ(error.what(), "strip 4");
+    // The strip that fails first lies lower in the file.
+    for (const auto& [runs, failing, reported] :
+         {std::tuple{std::vector<std::uint32_t>{}, std::vector<std::uint32_t>{33, 12}, "row 12"},
+          std::tuple{std::vector<std::uint32_t>{0, 22}, std::vector<std::uint32_t>{22, 20},
+                     "row 20"}}) {
+        SCOPED_TRACE(runs.size());
+        GrayRows whole({}, runs);
+        WriteAnymapFile(whole, dir / "a.pgm", true);
+        EXPECT_EQ(ReadBytes(dir / "a.pgm"), "P5\n5 40\n255\n" + raster);
+        GrayRows broken(failing, runs);
+        try {
+            WriteAnymapFile(broken, dir / "b.pgm", true);
+            ADD_FAILURE() << "written";
+        } catch (const ImageFileError& error) {
+            EXPECT_STREQ(error.what(), reported);
+        }
     }
     omp_set_num_threads(threads);
 }
