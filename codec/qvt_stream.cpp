@@ -7,8 +7,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <omp.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -91,12 +93,13 @@ void CQVTFileReadStream::Write(std::int32_t& count, const void*) {
     throw IOException{EBADF};
 }
 
-std::uint32_t CQVTFileReadStream::ReadAt(std::uint8_t* to, std::uint32_t count) {
+std::uint32_t CQVTFileReadStream::ReadPiece(std::uint8_t* to, std::uint32_t count,
+                                            std::uint64_t position) const {
     std::uint32_t done = 0;
     while (done < count) {
         errno = 0;
         const ssize_t n =
-            ::pread(m_fd, to + done, count - done, static_cast<off_t>(m_position + done));
+            ::pread(m_fd, to + done, count - done, static_cast<off_t>(position + done));
         if (n < 0) {
             if (errno == EINTR) continue;
             ThrowIfErrno();
@@ -104,6 +107,35 @@ std::uint32_t CQVTFileReadStream::ReadAt(std::uint8_t* to, std::uint32_t count) 
         }
         if (n == 0) break; // end of file
         done += static_cast<std::uint32_t>(n);
+    }
+    return done;
+}
+
+// A large read is shared out among the threads, each reading a piece of its own: the copies
+// from the system's cache, and the first touches of the caller's pages, run side by side.
+std::uint32_t CQVTFileReadStream::ReadAt(std::uint8_t* to, std::uint32_t count) {
+    constexpr std::uint32_t kSharedBytes = std::uint32_t{4} << 20;
+    const int threads = count >= kSharedBytes ? omp_get_max_threads() : 1;
+    if (threads <= 1) return ReadPiece(to, count, m_position);
+    const std::uint32_t piece = (count / static_cast<std::uint32_t>(threads) + 4095) / 4096 * 4096;
+    const auto pieces = static_cast<std::size_t>(threads);
+    std::vector<std::uint32_t> got(pieces);
+    std::vector<std::uint32_t> errors(pieces);
+#pragma omp parallel for num_threads(threads)
+    for (int i = 0; i < threads; ++i) {
+        const auto p = static_cast<std::size_t>(i);
+        const std::uint32_t first = std::min(count, static_cast<std::uint32_t>(i) * piece);
+        try {
+            got[p] = ReadPiece(to + first, std::min(piece, count - first), m_position + first);
+        } catch (const IOException& error) {
+            errors[p] = error.error;
+        }
+    }
+    // A piece past the end of the file reads nothing.
+    std::uint32_t done = 0;
+    for (std::size_t p = 0; p < pieces; ++p) {
+        if (errors[p] != 0) throw IOException{errors[p]};
+        done += got[p];
     }
     return done;
 }

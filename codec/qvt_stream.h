@@ -74,6 +74,7 @@ private:
 
     // Reads from the file at m_position into `to`; returns the count (0 at the end).
     std::uint32_t ReadAt(std::uint8_t* to, std::uint32_t count);
+    std::uint32_t ReadPiece(std::uint8_t* to, std::uint32_t count, std::uint64_t position) const;
 
     int m_fd;
     std::uint64_t m_position = 0;
