@@ -103,15 +103,41 @@ std::vector<std::uint32_t> CLastLevelRows::SplitIntoRuns(int runs) {
     const auto count = std::clamp<std::uint32_t>(static_cast<std::uint32_t>(std::max(runs, 1)), 1,
                                                  std::max(strips, 1u));
     std::unique_ptr<CStoredBlocks> blocks = std::move(m_runs.front()->blocks);
-    m_runs.clear();
-    std::vector<std::uint32_t> firsts;
-    for (std::uint32_t r = 0; r < count; ++r) {
-        const std::uint32_t first = 2 * kStripRows * (r * strips / count);
-        const std::uint32_t end =
-            r + 1 < count ? 2 * kStripRows * ((r + 1) * strips / count) : m_image.height;
-        m_runs.push_back(MakeRun(first, end, r == 0 ? std::move(blocks) : nullptr));
-        firsts.push_back(first);
+    // Runs share the work rather than the rows: a strip costs its samples and its code, a byte
+    // of which takes about as long to decode as four samples take to rebuild and write.
+    constexpr std::uint64_t kCodeByteWeight = 4;
+    std::vector<std::uint64_t> before{0}; // the cost of the strips above each
+    for (std::uint32_t strip = 0; strip < strips; ++strip) {
+        std::uint64_t cost = 0;
+        for (int c = 0; c < m_image.channels; ++c)
+            for (std::size_t b = 0; b < 3; ++b) {
+                // The last strip takes the rows below the strips.
+                const std::uint32_t from = std::min(strip * kStripRows, m_bandHeights[b]);
+                const std::uint32_t to = strip + 1 == strips
+                                             ? m_bandHeights[b]
+                                             : std::min(from + kStripRows, m_bandHeights[b]);
+                const std::uint64_t values = std::uint64_t{to - from} * m_bandWidths[b];
+                cost +=
+                    values + kCodeByteWeight *
+                                 blocks->CodeBytes(m_bandStarts[static_cast<std::size_t>(c)][b] +
+                                                       std::uint64_t{from} * m_bandWidths[b],
+                                                   values);
+            }
+        before.push_back(before.back() + cost);
     }
+    std::vector<std::uint32_t> firsts{0};
+    for (std::uint32_t r = 1; r < count; ++r) {
+        const std::uint64_t share = before.back() / count * r;
+        const auto strip = static_cast<std::uint32_t>(
+            std::lower_bound(before.begin(), before.end(), share) - before.begin());
+        firsts.push_back(
+            2 * kStripRows *
+            std::clamp(strip, firsts.back() / (2 * kStripRows) + 1, strips - (count - r)));
+    }
+    m_runs.clear();
+    for (std::uint32_t r = 0; r < count; ++r)
+        m_runs.push_back(MakeRun(firsts[r], r + 1 < count ? firsts[r + 1] : m_image.height,
+                                 r == 0 ? std::move(blocks) : nullptr));
     return firsts;
 }
 
@@ -234,10 +260,10 @@ void CLastLevelRows::ExportRows(std::uint32_t first, std::uint32_t count, std::u
 void CLastLevelRows::ExportAll(std::uint8_t* bits, std::ptrdiff_t pitch, std::uint32_t bitsPerPixel,
                                const PixelExchange& how, int threads) {
     if (threads > 1 && m_runs.size() == 1) SplitIntoRuns(threads);
-    const auto runs = static_cast<std::int64_t>(m_runs.size());
+    const auto runs = static_cast<int>(m_runs.size());
     std::vector<std::exception_ptr> errors(m_runs.size());
-#pragma omp parallel for schedule(static, 1) num_threads(static_cast <int>(runs)) if (runs > 1)
-    for (std::int64_t r = 0; r < runs; ++r) {
+#pragma omp parallel for schedule(static, 1) num_threads(runs) if (runs > 1)
+    for (int r = 0; r < runs; ++r) {
         const Run& run = *m_runs[static_cast<std::size_t>(r)];
         try {
             ExportRows(run.first, run.end - run.first,

@@ -80,6 +80,18 @@ std::unique_ptr<CStoredBlocks> CStoredBlocks::Share() const {
     return reader;
 }
 
+std::uint64_t CStoredBlocks::CodeBytes(std::uint64_t first, std::uint64_t count) const {
+    const std::uint64_t waiting = m_code->waiting.size();
+    const std::uint64_t end = first + count;
+    if (count == 0 || end <= waiting) return 0;
+    const std::uint64_t last =
+        std::min<std::uint64_t>((end - 1 - waiting) / kBlockValues + 1, m_code->words.size());
+    std::uint64_t bytes = 0;
+    for (std::uint64_t b = (std::max(first, waiting) - waiting) / kBlockValues; b < last; ++b)
+        bytes += 4 * std::uint64_t{m_code->words[b]};
+    return bytes;
+}
+
 void CStoredBlocks::Decode(CDecodeBlock& into, std::uint64_t block) {
     const std::uint32_t words = m_code->words[block];
     std::memcpy(into.codeWords.data(), m_code->bytes.get() + m_code->starts[block],

@@ -25,6 +25,10 @@ public:
     // are read once and shared.
     std::unique_ptr<CStoredBlocks> Share() const;
 
+    // The code bytes of the blocks read that hold values first … first + count - 1: a measure
+    // of the work of decoding them.
+    std::uint64_t CodeBytes(std::uint64_t first, std::uint64_t count) const;
+
     // Places values first … first + width × rows - 1 into the width × rows window at `to` (row
     // pitch `pitch`) in 8 × 8 order, multiplied by 2^max(0, shift), with the blocks of `slot`.
     // A value whose block cannot be read or decoded throws the error a decoder taking the
