@@ -195,29 +195,45 @@ void CBlockEncoder::EncodeAndWriteBatch(int count) {
     for (int i = 0; i < count; ++i)
         if (m_blockErrors[static_cast<std::size_t>(i)] != 0)
             ThrowCodecError(m_blockErrors[static_cast<std::size_t>(i)]);
-    for (int i = 0; i < count; ++i)
-        WriteBlock(*m_blocks[static_cast<std::size_t>(i)]);
+    // One write takes the batch: a write per block cost about as much as the coding of a small
+    // block, on one thread while the others waited.
+    m_batchBytes.clear();
+    try {
+        for (int i = 0; i < count; ++i)
+            StoreBlock(*m_blocks[static_cast<std::size_t>(i)]);
+    } catch (const std::bad_alloc&) {
+        ThrowCodecError(ErrorOutOfMemory);
+    }
+    std::uint64_t end = m_stream.GetPos();
+    WriteBytes(m_stream, m_batchBytes.data(), m_batchBytes.size());
+    for (int i = 0; i < count; ++i) {
+        CEncodeBlock& block = *m_blocks[static_cast<std::size_t>(i)];
+        end += (m_useRegionBlocks ? 4 : 2) + std::uint64_t{WordsForBits(block.codePos)} * 4;
+        CountBlock(block, end);
+    }
 }
 
-void CBlockEncoder::WriteBlock(CEncodeBlock& block) {
+void CBlockEncoder::StoreBlock(const CEncodeBlock& block) {
     const std::uint32_t wordCount = WordsForBits(block.codePos);
     std::uint8_t prefix[4];
     StoreLE16(prefix, static_cast<std::uint16_t>(wordCount));
     StoreLE16(prefix + 2, block.header);
-    WriteBytes(m_stream, prefix, m_useRegionBlocks ? 4 : 2);
-    WriteBytes(m_stream, block.codeWords.data(), wordCount * 4);
+    m_batchBytes.insert(m_batchBytes.end(), prefix, prefix + (m_useRegionBlocks ? 4 : 2));
+    const auto* words = reinterpret_cast<const std::uint8_t*>(block.codeWords.data());
+    m_batchBytes.insert(m_batchBytes.end(), words, words + std::size_t{wordCount} * 4);
+}
 
-    const std::uint64_t pos = m_stream.GetPos();
+void CBlockEncoder::CountBlock(CEncodeBlock& block, std::uint64_t end) {
     // A stored block counts for the level in which its first value lies. An entry of a level of
     // 4 GiB or more stays at its largest value: a lower bound, which is all a reader can check
     // against the file (the data themselves are complete), where a wrapped length would be a lie.
     if (m_hasLevelLengths && static_cast<std::size_t>(m_currLevelIndex) < m_levelLength.size()) {
         std::uint32_t& length = m_levelLength[static_cast<std::size_t>(m_currLevelIndex)];
         length = static_cast<std::uint32_t>(std::min<std::uint64_t>(
-            length + (pos - m_lastWritePos), std::numeric_limits<std::uint32_t>::max()));
+            length + (end - m_lastWritePos), std::numeric_limits<std::uint32_t>::max()));
     }
     if (m_hasLevelLengths) m_currLevelIndex = block.lastLevelIndex + 1;
-    m_lastWritePos = pos;
+    m_lastWritePos = end;
     block.valuePos = 0;
 }
 
