@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <limits>
 #include <omp.h>
+#include <utility>
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -58,4 +59,31 @@ void* AllocateMapped(std::size_t size) {
     void* block = std::aligned_alloc(kHugePage, whole);
     MapPagesAhead(block, whole);
     return block;
+}
+
+namespace {
+
+struct KeptBlock {
+    KeptBlock() = default;
+    KeptBlock(const KeptBlock&) = delete;
+    KeptBlock& operator=(const KeptBlock&) = delete;
+    ~KeptBlock() { std::free(block); }
+    void* block = nullptr;
+    std::size_t size = 0;
+};
+
+thread_local KeptBlock t_kept;
+
+} // namespace
+
+void* AllocateReused(std::size_t size) {
+    if (t_kept.block != nullptr && t_kept.size == size) return std::exchange(t_kept.block, nullptr);
+    return AllocateMapped(size);
+}
+
+void FreeForReuse(void* block, std::size_t size) {
+    if (block == nullptr) return;
+    std::free(t_kept.block);
+    t_kept.block = block;
+    t_kept.size = size;
 }

@@ -36,6 +36,12 @@ void MapPagesAhead(void* block, std::uint64_t bytes);
 // malloc, which hands a freed block out again; an aligned one seldom fits where the last was.
 void* AllocateMapped(std::size_t size);
 
+// AllocateMapped, except that the block last released by FreeForReuse on this thread is handed
+// out again when it has the same size: coders made for every tile of a container then take the
+// pages of the last tile's, already mapped, rather than map new ones. A thread keeps one block.
+void* AllocateReused(std::size_t size);
+void FreeForReuse(void* block, std::size_t size);
+
 // The bytes of `count` elements of `elementBytes` each, or nothing when they do not fit in
 // size_t. A zero count takes one byte, so that "absent" and "empty" stay distinct.
 inline std::optional<std::size_t> BlockBytes(std::uint64_t count, std::size_t elementBytes) {

@@ -56,7 +56,7 @@ CStoredBlocks::ReadCode(CBlockDecoder& decoder, std::uint64_t count, std::uint64
 CStoredBlocks::CStoredBlocks(std::shared_ptr<const Code> code, std::size_t slots)
     : m_code(std::move(code)) {
     try {
-        m_blocks = CoderBlocks<CDecodeBlock>(static_cast<int>(slots), true);
+        m_blocks = CoderBlocks<CDecodeBlock>(static_cast<int>(slots));
     } catch (const std::bad_alloc&) {
         ThrowCodecError(ErrorOutOfMemory);
     }
