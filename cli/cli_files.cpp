@@ -109,7 +109,7 @@ void Decode(const std::string& in, const std::string& out, const ImageReadOption
     const bool redFirstRuns = KindOfPath(out) == ImageFileKind::Anymap && !output.plainAnymap;
     QVTFileRows decoded =
         WithReadingProgress(input, [&in, redFirstRuns](const ImageReadOptions& o) {
-            return QVTFileRows(in, o.qvt, std::uint64_t{1} << 20, redFirstRuns);
+            return QVTFileRows(in, o.qvt, QVTFileRows::kStripBytes, redFirstRuns);
         });
     if (KindOfPath(out) == ImageFileKind::Anymap && IsAnymapMode(decoded.Mode())) {
         // The last level may still be decoded while the rows are written; a file it fails for

@@ -96,8 +96,7 @@ void CLastLevelRows::PrepareRun(Run& run) {
 
 std::vector<std::uint32_t> CLastLevelRows::SplitIntoRuns(int runs) {
     for (const auto& run : m_runs)
-        if (run->nextRow != run->first || run->bandRowsPlaced != run->first / 2)
-            ThrowCodecError(EINVAL);
+        if (!run->channels.empty()) ThrowCodecError(EINVAL);
     // Runs start on a strip, and each holds one strip at least.
     const std::uint32_t strips = m_image.height >= 5 ? m_bandHeights[0] / kStripRows : 0;
     const auto count = std::clamp<std::uint32_t>(static_cast<std::uint32_t>(std::max(runs, 1)), 1,
@@ -195,16 +194,17 @@ void CLastLevelRows::DecodeStrip(Run& run) {
     if (run.channels.empty()) PrepareRun(run);
     const std::uint32_t width = m_image.width;
     const std::uint32_t lowRows = m_bandHeights[0];
-    const bool top = run.nextRow == run.first;
+    const bool firstStrip = run.nextRow == run.first;
     // The rows merged but not yet stepped move to the front of the window. A run below the top
     // starts with the odd row above it.
+    const bool below = firstStrip && run.first > 0;
     const std::size_t merged =
         std::min<std::size_t>(2 * std::size_t{run.bandRowsPlaced}, m_image.height);
-    if (!top || run.first == 0)
+    if (!firstStrip)
         for (Channel& channel : run.channels)
             std::memmove(channel.window.get(), WindowRow(run, channel, run.nextRow),
                          (merged - run.nextRow) * width * sizeof(std::int32_t));
-    run.windowFirst = run.nextRow - (top && run.first > 0 ? 1 : 0);
+    run.windowFirst = run.nextRow - (below ? 1 : 0);
     // A run above the last needs the band rows of the pair of rows below it.
     const std::uint32_t bandEnd = run.end == m_image.height ? lowRows : run.end / 2 + 1;
     const std::uint32_t stripFirst = run.bandRowsPlaced;
@@ -212,7 +212,7 @@ void CLastLevelRows::DecodeStrip(Run& run) {
     for (int c = 0; c < m_image.channels; ++c)
         for (std::size_t b = 0; b < 3; ++b) {
             // The odd row above a run comes from LH and HH.
-            const std::uint32_t from = stripFirst - (top && run.first > 0 && b > 0 ? 1 : 0);
+            const std::uint32_t from = stripFirst - (below && b > 0 ? 1 : 0);
             const std::uint32_t to = std::min(run.bandRowsPlaced, m_bandHeights[b]);
             if (to > from) PlaceBandRows(run, c, b, std::min(from, m_bandHeights[b]), to);
         }

@@ -109,6 +109,19 @@ bool DecodeOpened(CQVTImage& qvt, const QVTReadOptions& options,
     }
 }
 
+// What `call` gives; the codec's errors as ImageFileError, a failed allocation as the image
+// that could not be made.
+template <typename Call>
+auto RowsCall(Call call) {
+    try {
+        return call();
+    } catch (const IOException& error) {
+        ThrowCodeError(error.error);
+    } catch (const std::bad_alloc&) {
+        throw ImageFileError(kImageCreationFailed);
+    }
+}
+
 // Opens the file and decodes it as DecodeOpened does. Throws ImageFileError.
 bool DecodeQVT(CQVTMyImage& qvt, const std::string& path, const QVTReadOptions& options) {
     OpenQVTFile(qvt, path);
@@ -232,13 +245,7 @@ bool QVTFileRows::RowsRedFirstOnAnyThread() const {
 
 std::vector<std::uint32_t> QVTFileRows::RowRuns(int runs) {
     if (cut_ || (mode_ != ModeGray && mode_ != ModeRGB)) return {};
-    try {
-        return qvt_->SplitRowsIntoRuns(runs);
-    } catch (const IOException& error) {
-        ThrowCodeError(error.error);
-    } catch (const std::bad_alloc&) {
-        throw ImageFileError(kImageCreationFailed);
-    }
+    return RowsCall([&] { return qvt_->SplitRowsIntoRuns(runs); });
 }
 
 void QVTFileRows::SetRowThreads(int threads) {
@@ -247,14 +254,10 @@ void QVTFileRows::SetRowThreads(int threads) {
 
 void QVTFileRows::ExportRows(std::uint32_t first, std::uint32_t count, std::uint8_t* to,
                              std::ptrdiff_t pitch, const ChannelMap* channelMap) {
-    try {
+    RowsCall([&] {
         qvt_->ExportPixelRows(first, count, pitch, to, bitsPerPixel_, channelMap,
                               SampleAlignment::Low);
-    } catch (const IOException& error) {
-        ThrowCodeError(error.error);
-    } catch (const std::bad_alloc&) {
-        throw ImageFileError(kImageCreationFailed);
-    }
+    });
 }
 
 bool IsQVTWritableMode(std::uint32_t mode) {

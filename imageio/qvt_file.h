@@ -56,12 +56,13 @@ RasterImage ExportQVTLevel(CQVTImage& qvt);
 // ImageFileError.
 class QVTFileRows final : public ImageRowSource {
 public:
+    static constexpr std::uint64_t kStripBytes = std::uint64_t{1} << 20;
+
     // Strips hold about `stripBytes`: by default a mebibyte, which stays in the processor's
     // cache while a writer takes it. `redFirstRuns`: the rows will be asked for through RowRuns
     // if they can be.
     explicit QVTFileRows(const std::string& path, const QVTReadOptions& options = {},
-                         std::uint64_t stripBytes = std::uint64_t{1} << 20,
-                         bool redFirstRuns = false);
+                         std::uint64_t stripBytes = kStripBytes, bool redFirstRuns = false);
     ~QVTFileRows() override;
 
     // The image as ReadQVTFile gives it, for writers that need it whole; no rows afterwards.

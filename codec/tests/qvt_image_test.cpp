@@ -111,8 +111,8 @@ Pixels Decode(std::vector<std::uint8_t> file, const ModeLayout& layout, int leve
 }
 
 // Decodes a whole file read for rows where it can be, split into `runs` runs, exported in strips
-// of `strip` rows taken from the runs in turn, the last run first; `forRows` tells whether it
-// was read for rows.
+// of `strip` rows taken from the runs in turn, the last run first, or whole on `runs` threads
+// (strip 0); `forRows` tells whether it was read for rows.
 Pixels DecodeRows(std::vector<std::uint8_t> file, const ModeLayout& layout, std::uint32_t strip,
                   bool* forRows = nullptr, int runs = 1) {
     CQVTMemoryStream stream(file.data(), file.size());
@@ -125,6 +125,11 @@ Pixels DecodeRows(std::vector<std::uint8_t> file, const ModeLayout& layout, std:
     Pixels pixels{image.ExportWidth(), image.ExportHeight(), 0, {}};
     pixels.rowBytes = RowBytes(layout, pixels.width);
     pixels.bytes.resize(pixels.rowBytes * pixels.height);
+    if (strip == 0) {
+        image.SetThreadCount(runs);
+        image.ExportPixels(pixels.Pitch(), pixels.bytes.data(), layout.bitsPerPixel);
+        return pixels;
+    }
     std::vector<std::uint32_t> next = image.SplitRowsIntoRuns(runs);
     if (next.empty()) next = {0};
     std::vector<std::uint32_t> ends(next.begin() + 1, next.end());
@@ -212,6 +217,7 @@ TEST(QVTFile, BytesAndPixelsDoNotDependOnTheThreadCount) {
                 bool forRows = false;
                 EXPECT_EQ(DecodeRows(reference, layout, 100, &forRows).bytes, decodedOne.bytes);
                 EXPECT_EQ(DecodeRows(reference, layout, 100, nullptr, 2).bytes, decodedOne.bytes);
+                EXPECT_EQ(DecodeRows(reference, layout, 0, nullptr, 3).bytes, decodedOne.bytes);
                 // Lossy colour files halve their chroma, which only whole reads rebuild.
                 EXPECT_EQ(forRows, !region && (quality == 0 || mode == ModeGray16));
                 EXPECT_EQ(omp_get_max_threads(), 5);
