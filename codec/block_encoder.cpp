@@ -168,12 +168,13 @@ void CBlockEncoder::FlushLast() {
             m_usedBlocks = 1;
             m_forceWriting = false;
         }
-        return;
+    } else {
+        std::fill(m_current->values.begin() + m_current->valuePos, m_current->values.end(), 0);
+        m_current->valuePos = kBlockValues;
+        m_forceWriting = true;
+        FinishBlock(static_cast<std::uint16_t>(kBlockValues | kTileEndBit));
     }
-    std::fill(m_current->values.begin() + m_current->valuePos, m_current->values.end(), 0);
-    m_current->valuePos = kBlockValues;
-    m_forceWriting = true;
-    FinishBlock(static_cast<std::uint16_t>(kBlockValues | kTileEndBit));
+    WritePending();
 }
 
 void CBlockEncoder::MarkLevelEnd(std::int32_t index) {
@@ -182,22 +183,31 @@ void CBlockEncoder::MarkLevelEnd(std::int32_t index) {
 }
 
 // Blocks are coded in parallel, one per iteration; errors are kept per block and the first in
-// block order is thrown, so the outcome does not depend on the thread count.
+// block order is thrown, so the outcome does not depend on the thread count. The batch before
+// is written meanwhile by one of the threads, which then joins the others: the write no longer
+// holds them up. So the batch's bytes wait for the next batch, or the flush of the last.
 void CBlockEncoder::EncodeAndWriteBatch(int count) {
-#pragma omp parallel for schedule(dynamic, 1) num_threads(m_threadCount) if (count > 1)
-    for (int i = 0; i < count; ++i) {
-        const auto index = static_cast<std::size_t>(i);
-        m_blockErrors[index] = GuardedCode([&] {
-            m_blocks[index]->EncodeBitPlanes(m_favorSpeed);
+    std::uint32_t writeError = 0;
+#pragma omp parallel num_threads(m_threadCount) if (count > 1)
+    {
+#pragma omp single nowait
+        writeError = GuardedCode([&] {
+            WritePending();
             return 0u;
         });
+#pragma omp for schedule(dynamic, 1) nowait
+        for (int i = 0; i < count; ++i) {
+            const auto index = static_cast<std::size_t>(i);
+            m_blockErrors[index] = GuardedCode([&] {
+                m_blocks[index]->EncodeBitPlanes(m_favorSpeed);
+                return 0u;
+            });
+        }
     }
+    if (writeError != 0) ThrowCodecError(writeError);
     for (int i = 0; i < count; ++i)
         if (m_blockErrors[static_cast<std::size_t>(i)] != 0)
             ThrowCodecError(m_blockErrors[static_cast<std::size_t>(i)]);
-    // One write takes the batch: a write per block cost about as much as the coding of a small
-    // block, on one thread while the others waited.
-    m_batchBytes.clear();
     try {
         for (int i = 0; i < count; ++i)
             StoreBlock(*m_blocks[static_cast<std::size_t>(i)]);
@@ -205,7 +215,6 @@ void CBlockEncoder::EncodeAndWriteBatch(int count) {
         ThrowCodecError(ErrorOutOfMemory);
     }
     std::uint64_t end = m_stream.GetPos();
-    WriteBytes(m_stream, m_batchBytes.data(), m_batchBytes.size());
     for (int i = 0; i < count; ++i) {
         CEncodeBlock& block = *m_blocks[static_cast<std::size_t>(i)];
         end += (m_useRegionBlocks ? 4 : 2) + std::uint64_t{WordsForBits(block.codePos)} * 4;
@@ -213,14 +222,19 @@ void CBlockEncoder::EncodeAndWriteBatch(int count) {
     }
 }
 
+void CBlockEncoder::WritePending() {
+    WriteBytes(m_stream, m_pendingBytes.data(), m_pendingBytes.size());
+    m_pendingBytes.clear();
+}
+
 void CBlockEncoder::StoreBlock(const CEncodeBlock& block) {
     const std::uint32_t wordCount = WordsForBits(block.codePos);
     std::uint8_t prefix[4];
     StoreLE16(prefix, static_cast<std::uint16_t>(wordCount));
     StoreLE16(prefix + 2, block.header);
-    m_batchBytes.insert(m_batchBytes.end(), prefix, prefix + (m_useRegionBlocks ? 4 : 2));
+    m_pendingBytes.insert(m_pendingBytes.end(), prefix, prefix + (m_useRegionBlocks ? 4 : 2));
     const auto* words = reinterpret_cast<const std::uint8_t*>(block.codeWords.data());
-    m_batchBytes.insert(m_batchBytes.end(), words, words + std::size_t{wordCount} * 4);
+    m_pendingBytes.insert(m_pendingBytes.end(), words, words + std::size_t{wordCount} * 4);
 }
 
 void CBlockEncoder::CountBlock(CEncodeBlock& block, std::uint64_t end) {

@@ -71,15 +71,16 @@ private:
     void AddStrips(const std::int32_t* buffer, std::uint32_t width, std::uint32_t strips,
                    std::uint64_t startPos, std::uint64_t pitch);
     void EncodeAndWriteBatch(int count);
-    // Appends the block as stored to the batch's bytes.
+    void WritePending();
+    // Appends the block as stored to the bytes waiting to be written.
     void StoreBlock(const CEncodeBlock& block);
     // Counts the block, which ends at `end` in the stream, for its level.
     void CountBlock(CEncodeBlock& block, std::uint64_t end);
 
     CQVTStream& m_stream;
     std::uint64_t m_lastWritePos = 0;
-    // A batch's blocks as they are stored, written in one go.
-    std::vector<std::uint8_t> m_batchBytes;
+    // The last batch's blocks as they are stored, written in one go while the next is coded.
+    std::vector<std::uint8_t> m_pendingBytes;
     CoderBlocks<CEncodeBlock> m_blocks;
     std::vector<std::uint32_t> m_blockErrors;
     // Every batch wakes the team, which in a virtual machine takes about as long as coding a
