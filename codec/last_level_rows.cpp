@@ -18,6 +18,8 @@ namespace {
 constexpr std::uint32_t kStripRows = 16;
 // The window holds the rows a strip rebuilds and the few the steps still work on before it.
 constexpr std::size_t kWindowRows = 2 * kStripRows + 8;
+// Runs of rows start on a strip of the 8 × 8 order, 8 band rows.
+constexpr std::uint32_t kRunStep = 8;
 // Where each detail band's rows go in the rows of the level, in split form (lows, then highs):
 // HL to the highs of even rows, LH to the lows and HH to the highs of odd rows.
 constexpr std::array<std::size_t, 3> kBandRowOffset{0, 1, 1};
@@ -97,8 +99,8 @@ void CLastLevelRows::PrepareRun(Run& run) {
 std::vector<std::uint32_t> CLastLevelRows::SplitIntoRuns(int runs) {
     for (const auto& run : m_runs)
         if (!run->channels.empty()) ThrowCodecError(EINVAL);
-    // Runs start on a strip, and each holds one strip at least.
-    const std::uint32_t strips = m_image.height >= 5 ? m_bandHeights[0] / kStripRows : 0;
+    // Each run holds one strip of the 8 × 8 order at least.
+    const std::uint32_t strips = m_image.height >= 5 ? m_bandHeights[0] / kRunStep : 0;
     const auto count = std::clamp<std::uint32_t>(static_cast<std::uint32_t>(std::max(runs, 1)), 1,
                                                  std::max(strips, 1u));
     std::unique_ptr<CStoredBlocks> blocks = std::move(m_runs.front()->blocks);
@@ -111,10 +113,10 @@ std::vector<std::uint32_t> CLastLevelRows::SplitIntoRuns(int runs) {
         for (int c = 0; c < m_image.channels; ++c)
             for (std::size_t b = 0; b < 3; ++b) {
                 // The last strip takes the rows below the strips.
-                const std::uint32_t from = std::min(strip * kStripRows, m_bandHeights[b]);
+                const std::uint32_t from = std::min(strip * kRunStep, m_bandHeights[b]);
                 const std::uint32_t to = strip + 1 == strips
                                              ? m_bandHeights[b]
-                                             : std::min(from + kStripRows, m_bandHeights[b]);
+                                             : std::min(from + kRunStep, m_bandHeights[b]);
                 const std::uint64_t values = std::uint64_t{to - from} * m_bandWidths[b];
                 cost +=
                     values + kCodeByteWeight *
@@ -130,8 +132,8 @@ std::vector<std::uint32_t> CLastLevelRows::SplitIntoRuns(int runs) {
         const auto strip = static_cast<std::uint32_t>(
             std::lower_bound(before.begin(), before.end(), share) - before.begin());
         firsts.push_back(
-            2 * kStripRows *
-            std::clamp(strip, firsts.back() / (2 * kStripRows) + 1, strips - (count - r)));
+            2 * kRunStep *
+            std::clamp(strip, firsts.back() / (2 * kRunStep) + 1, strips - (count - r)));
     }
     m_runs.clear();
     for (std::uint32_t r = 0; r < count; ++r)
