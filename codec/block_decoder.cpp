@@ -47,18 +47,13 @@ CBlockDecoder::CBlockDecoder(CQVTStream& stream, bool useParallel, int threadCou
 }
 
 void CBlockDecoder::ReadBlock(CDecodeBlock& block) {
-    block.wordCount = 0;
-    block.wordCount = ReadBlockCode(block.header, block.codeWords.data());
-}
-
-std::uint32_t CBlockDecoder::ReadBlockCode(std::uint16_t& header, std::uint32_t* words,
-                                           std::uint64_t roomWords) {
     const std::uint16_t wordCount = ReadLE16(m_stream);
     if (wordCount > kBlockWords) ThrowCodecError(ErrorWrongFormat);
-    header = m_useRegionBlocks ? ReadLE16(m_stream) : static_cast<std::uint16_t>(kBlockValues);
-    if (wordCount > roomWords) ThrowCodecError(ErrorShortRead);
-    ReadBytes(m_stream, words, std::uint32_t{wordCount} * 4);
-    return wordCount;
+    block.header =
+        m_useRegionBlocks ? ReadLE16(m_stream) : static_cast<std::uint16_t>(kBlockValues);
+    block.wordCount = 0;
+    ReadBytes(m_stream, block.codeWords.data(), std::uint32_t{wordCount} * 4);
+    block.wordCount = wordCount;
 }
 
 CBlockDecoder::StoredBytes CBlockDecoder::ReadStoredBytes(std::uint8_t* bytes, std::uint64_t size) {

@@ -29,9 +29,6 @@ public:
 
     // Reads one stored block into block.header, block.wordCount and block.codeWords.
     void ReadBlock(CDecodeBlock& block);
-    // Reads one stored block's header and code words into `words` and returns how many there
-    // are. A block of more than `roomWords` words cannot lie in the rest of the stream:
-    // ErrorShortRead, as its read would end.
     // Reads up to `size` bytes of stored blocks, headers and code words as they lie, from the
     // next block on: how many the stream had, and the error that ended them early (0: none).
     struct StoredBytes {
@@ -39,8 +36,6 @@ public:
         std::uint32_t error = 0;
     };
     StoredBytes ReadStoredBytes(std::uint8_t* bytes, std::uint64_t size);
-    std::uint32_t ReadBlockCode(std::uint16_t& header, std::uint32_t* words,
-                                std::uint64_t roomWords = kBlockWords);
     // Reads up to a batch of blocks and decodes them. A stream that ends, or bytes that are not
     // a block, end the batch early; that condition is reported when a block beyond the ones read
     // is needed, exactly as a one-block decoder would report it.

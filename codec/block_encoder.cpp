@@ -208,17 +208,15 @@ void CBlockEncoder::EncodeAndWriteBatch(int count) {
     for (int i = 0; i < count; ++i)
         if (m_blockErrors[static_cast<std::size_t>(i)] != 0)
             ThrowCodecError(m_blockErrors[static_cast<std::size_t>(i)]);
+    std::uint64_t end = m_stream.GetPos();
     try {
-        for (int i = 0; i < count; ++i)
-            StoreBlock(*m_blocks[static_cast<std::size_t>(i)]);
+        for (int i = 0; i < count; ++i) {
+            CEncodeBlock& block = *m_blocks[static_cast<std::size_t>(i)];
+            end += StoreBlock(block);
+            CountBlock(block, end);
+        }
     } catch (const std::bad_alloc&) {
         ThrowCodecError(ErrorOutOfMemory);
-    }
-    std::uint64_t end = m_stream.GetPos();
-    for (int i = 0; i < count; ++i) {
-        CEncodeBlock& block = *m_blocks[static_cast<std::size_t>(i)];
-        end += (m_useRegionBlocks ? 4 : 2) + std::uint64_t{WordsForBits(block.codePos)} * 4;
-        CountBlock(block, end);
     }
 }
 
@@ -227,14 +225,16 @@ void CBlockEncoder::WritePending() {
     m_pendingBytes.clear();
 }
 
-void CBlockEncoder::StoreBlock(const CEncodeBlock& block) {
+std::size_t CBlockEncoder::StoreBlock(const CEncodeBlock& block) {
     const std::uint32_t wordCount = WordsForBits(block.codePos);
     std::uint8_t prefix[4];
     StoreLE16(prefix, static_cast<std::uint16_t>(wordCount));
     StoreLE16(prefix + 2, block.header);
-    m_pendingBytes.insert(m_pendingBytes.end(), prefix, prefix + (m_useRegionBlocks ? 4 : 2));
+    const std::size_t prefixBytes = m_useRegionBlocks ? 4 : 2;
+    m_pendingBytes.insert(m_pendingBytes.end(), prefix, prefix + prefixBytes);
     const auto* words = reinterpret_cast<const std::uint8_t*>(block.codeWords.data());
     m_pendingBytes.insert(m_pendingBytes.end(), words, words + std::size_t{wordCount} * 4);
+    return prefixBytes + std::size_t{wordCount} * 4;
 }
 
 void CBlockEncoder::CountBlock(CEncodeBlock& block, std::uint64_t end) {

@@ -72,8 +72,8 @@ private:
                    std::uint64_t startPos, std::uint64_t pitch);
     void EncodeAndWriteBatch(int count);
     void WritePending();
-    // Appends the block as stored to the bytes waiting to be written.
-    void StoreBlock(const CEncodeBlock& block);
+    // Appends the block as stored to the bytes waiting to be written; returns their count.
+    std::size_t StoreBlock(const CEncodeBlock& block);
     // Counts the block, which ends at `end` in the stream, for its level.
     void CountBlock(CEncodeBlock& block, std::uint64_t end);
 

@@ -2,13 +2,13 @@
 
 #include "export_area.h"
 #include "lifting.h"
+#include "parallel_guard.h"
 #include "pixel_export.h"
 #include "qvt_error.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <exception>
 
 namespace {
 
@@ -263,7 +263,7 @@ void CLastLevelRows::ExportAll(std::uint8_t* bits, std::ptrdiff_t pitch, std::ui
                                const PixelExchange& how, int threads) {
     if (threads > 1 && m_runs.size() == 1) SplitIntoRuns(threads);
     const auto runs = static_cast<int>(m_runs.size());
-    std::vector<std::exception_ptr> errors(m_runs.size());
+    FirstFailure failure;
 #pragma omp parallel for schedule(static, 1) num_threads(runs) if (runs > 1)
     for (int r = 0; r < runs; ++r) {
         const Run& run = *m_runs[static_cast<std::size_t>(r)];
@@ -272,9 +272,8 @@ void CLastLevelRows::ExportAll(std::uint8_t* bits, std::ptrdiff_t pitch, std::ui
                        bits + pitch * static_cast<std::ptrdiff_t>(run.first), pitch, bitsPerPixel,
                        how);
         } catch (...) {
-            errors[static_cast<std::size_t>(r)] = std::current_exception();
+            failure.Keep(r, std::current_exception());
         }
     }
-    for (const std::exception_ptr& error : errors)
-        if (error) std::rethrow_exception(error);
+    failure.Rethrow();
 }

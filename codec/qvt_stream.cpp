@@ -93,20 +93,19 @@ void CQVTFileReadStream::Write(std::int32_t& count, const void*) {
     throw IOException{EBADF};
 }
 
-std::uint32_t CQVTFileReadStream::ReadPiece(std::uint8_t* to, std::uint32_t count,
-                                            std::uint64_t position) const {
-    std::uint32_t done = 0;
+std::uint64_t ReadFileAt(int fd, std::uint8_t* to, std::uint64_t count, std::uint64_t offset) {
+    std::uint64_t done = 0;
     while (done < count) {
         errno = 0;
-        const ssize_t n =
-            ::pread(m_fd, to + done, count - done, static_cast<off_t>(position + done));
+        const ssize_t n = ::pread(fd, to + done, static_cast<std::size_t>(count - done),
+                                  static_cast<off_t>(offset + done));
         if (n < 0) {
             if (errno == EINTR) continue;
             ThrowIfErrno();
             break;
         }
         if (n == 0) break; // end of file
-        done += static_cast<std::uint32_t>(n);
+        done += static_cast<std::uint64_t>(n);
     }
     return done;
 }
@@ -116,7 +115,7 @@ std::uint32_t CQVTFileReadStream::ReadPiece(std::uint8_t* to, std::uint32_t coun
 std::uint32_t CQVTFileReadStream::ReadAt(std::uint8_t* to, std::uint32_t count) {
     constexpr std::uint32_t kSharedBytes = std::uint32_t{4} << 20;
     const int threads = count >= kSharedBytes ? omp_get_max_threads() : 1;
-    if (threads <= 1) return ReadPiece(to, count, m_position);
+    if (threads <= 1) return static_cast<std::uint32_t>(ReadFileAt(m_fd, to, count, m_position));
     const std::uint32_t piece = (count / static_cast<std::uint32_t>(threads) + 4095) / 4096 * 4096;
     const auto pieces = static_cast<std::size_t>(threads);
     std::vector<std::uint32_t> got(pieces);
@@ -126,7 +125,8 @@ std::uint32_t CQVTFileReadStream::ReadAt(std::uint8_t* to, std::uint32_t count) 
         const auto p = static_cast<std::size_t>(i);
         const std::uint32_t first = std::min(count, static_cast<std::uint32_t>(i) * piece);
         try {
-            got[p] = ReadPiece(to + first, std::min(piece, count - first), m_position + first);
+            got[p] = static_cast<std::uint32_t>(
+                ReadFileAt(m_fd, to + first, std::min(piece, count - first), m_position + first));
         } catch (const IOException& error) {
             errors[p] = error.error;
         }

@@ -74,7 +74,6 @@ private:
 
     // Reads from the file at m_position into `to`; returns the count (0 at the end).
     std::uint32_t ReadAt(std::uint8_t* to, std::uint32_t count);
-    std::uint32_t ReadPiece(std::uint8_t* to, std::uint32_t count, std::uint64_t position) const;
 
     int m_fd;
     std::uint64_t m_position = 0;
@@ -119,6 +118,12 @@ private:
     std::uint64_t m_capacity;
     bool m_ownsBuffer;
 };
+
+// Reads up to `count` bytes of the descriptor's file from `offset` on (pread, over partial reads
+// and EINTR) and returns how many there were: fewer only where the file ends. The descriptor's
+// position is left alone, so threads may read at once. A failing call throws IOException with
+// its errno value.
+std::uint64_t ReadFileAt(int fd, std::uint8_t* to, std::uint64_t count, std::uint64_t offset);
 
 // Reads exactly `size` bytes (in pieces that fit the stream's 32-bit count); fewer throws
 // ErrorShortRead.

@@ -4,6 +4,7 @@
 #include "mode_layout.h"
 #include "pixmap_factory.h"
 #include "qvt_error.h"
+#include "qvt_stream.h"
 #include "raster_image.h"
 
 #include <algorithm>
@@ -54,22 +55,6 @@ void CAnymapStripReader::OpenRowsFile(const std::string& path) {
     rasterStart_ = static_cast<std::uint64_t>(start);
 }
 
-std::size_t CAnymapStripReader::ReadAt(std::uint64_t offset, std::uint8_t* to,
-                                       std::size_t count) const {
-    std::size_t got = 0;
-    while (got < count) {
-        const ssize_t n =
-            ::pread(rowsFile_, to + got, count - got, static_cast<off_t>(offset + got));
-        if (n == 0) break;
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            ThrowCodeError(static_cast<std::uint32_t>(errno));
-        }
-        got += static_cast<std::size_t>(n);
-    }
-    return got;
-}
-
 void CAnymapStripReader::ReadRowsAsStored(std::uint32_t first, std::uint32_t count,
                                           std::uint8_t* to, std::ptrdiff_t pitch) {
     const std::size_t rowBytes = fileRow_.size();
@@ -78,8 +63,13 @@ void CAnymapStripReader::ReadRowsAsStored(std::uint32_t first, std::uint32_t cou
     for (std::uint32_t y = 0; y < count; y += packed ? count : 1) {
         const std::size_t bytes = rowBytes * (packed ? count : 1);
         std::uint8_t* row = to + pitch * static_cast<std::ptrdiff_t>(y);
-        const std::size_t got =
-            ReadAt(rasterStart_ + std::uint64_t{first + y} * rowBytes, row, bytes);
+        std::uint64_t got = 0;
+        try {
+            got = ReadFileAt(rowsFile_, row, bytes,
+                             rasterStart_ + std::uint64_t{first + y} * rowBytes);
+        } catch (const IOException& error) {
+            ThrowCodeError(error.error);
+        }
         if (got == bytes) continue;
         std::fill(row + got, row + bytes, std::uint8_t{0});
         incomplete_ = true;

@@ -53,8 +53,6 @@ private:
     CAnymapStripReader() = default;
     bool ReadFileRow();
     void OpenRowsFile(const std::string& path);
-    // Bytes from `offset` on into `to`, up to `count`; fewer only where the file ends.
-    std::size_t ReadAt(std::uint64_t offset, std::uint8_t* to, std::size_t count) const;
 
     std::filebuf file_;
     AnymapHeader header_;

@@ -3,6 +3,7 @@
 #include "anymap_rows.h"
 #include "background_job.h"
 #include "mul_div.h"
+#include "parallel_guard.h"
 #include "qvt_error.h"
 #include "qvt_stream.h"
 #include "strip_buffer.h"
@@ -206,9 +207,8 @@ void WriteRedFirstRunsOnEveryThread(ImageRowSource& image, std::size_t rowBytes,
     const std::uint32_t height = image.Height();
     const std::uint32_t strip = std::max<std::uint32_t>(1, image.StripRows());
     const auto count = static_cast<int>(runs.size());
-    std::vector<std::exception_ptr> errors(runs.size());
     // Runs below one that failed need not go on: their errors would come later in the file.
-    std::atomic<int> firstFailed{count};
+    FirstFailure failure;
     image.SetRowThreads(1);
 #pragma omp parallel for schedule(static, 1) num_threads(count)
     for (int r = 0; r < count; ++r) {
@@ -216,7 +216,7 @@ void WriteRedFirstRunsOnEveryThread(ImageRowSource& image, std::size_t rowBytes,
         const std::uint32_t end = run + 1 < runs.size() ? runs[run + 1] : height;
         StripBuffer buffer;
         try {
-            for (std::uint32_t first = runs[run]; first < end && firstFailed.load() > r;
+            for (std::uint32_t first = runs[run]; first < end && !failure.KeptBefore(r);
                  first += strip) {
                 const std::uint32_t rows = std::min(strip, end - first);
                 std::uint8_t* to = buffer.Hold(rowBytes * rows);
@@ -224,15 +224,11 @@ void WriteRedFirstRunsOnEveryThread(ImageRowSource& image, std::size_t rowBytes,
                 out.BlockAt(at + std::uint64_t{first} * rowBytes, to, rowBytes * rows);
             }
         } catch (...) {
-            errors[run] = std::current_exception();
-            int failed = firstFailed.load();
-            while (r < failed && !firstFailed.compare_exchange_weak(failed, r)) {
-            }
+            failure.Keep(r, std::current_exception());
         }
     }
     image.SetRowThreads(0);
-    for (const std::exception_ptr& error : errors)
-        if (error) std::rethrow_exception(error);
+    failure.Rethrow();
     out.MoveTo(at + std::uint64_t{height} * rowBytes);
 }
 

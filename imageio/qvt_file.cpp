@@ -1,6 +1,7 @@
 #include "qvt_file.h"
 
 #include "mode_layout.h"
+#include "parallel_guard.h"
 #include "pixmap_factory.h"
 #include "qvt_my_image.h"
 #include "qvt_user_data.h"
@@ -375,8 +376,7 @@ void ImportStrips(ImageRowSource& rows, CQVTImage& qvt, const ModeLayout& layout
     };
     std::uint32_t s = 0;
     if (everyThread) {
-        std::exception_ptr error;
-        std::int64_t failedStrip = strips;
+        FirstFailure failure;
         qvt.SetThreadCount(1);
 #pragma omp parallel for schedule(dynamic, 1) num_threads(threads)
         for (std::int64_t t = 0; t < std::int64_t{strips} - 1; ++t) {
@@ -384,15 +384,11 @@ void ImportStrips(ImageRowSource& rows, CQVTImage& qvt, const ModeLayout& layout
                 importStrip(static_cast<std::uint32_t>(t) * strip,
                             buffers[static_cast<std::size_t>(omp_get_thread_num())]);
             } catch (...) {
-#pragma omp critical(import_strip_failure)
-                if (t < failedStrip) {
-                    failedStrip = t;
-                    error = std::current_exception();
-                }
+                failure.Keep(t, std::current_exception());
             }
         }
         qvt.SetThreadCount(threads);
-        if (error) std::rethrow_exception(error);
+        failure.Rethrow();
         s = strips - 1;
     }
     for (; s < strips; ++s)
