@@ -1,11 +1,5 @@
 # Shared set-up of the side-by-side benchmark scripts; sourced from the repository root.
 
-# pictor-cli starts itself again with these OpenMP settings when none are given (idle threads
-# spin briefly, then sleep: codec/passive_openmp.cpp); set here, the restart is not timed.
-if [[ -z ${OMP_WAIT_POLICY:-} ]]; then
-    export OMP_WAIT_POLICY=passive GOMP_SPINCOUNT=${GOMP_SPINCOUNT:-1000}
-fi
-
 # Installs the named Debian packages (the caller lists only the missing ones).
 install_packages() {
     (($# > 0)) || return 0

@@ -124,6 +124,22 @@ TEST_F(Cli, QtLoadsOnlyForTheFormatsThatNeedIt) {
     EXPECT_EQ(ReadBytes(Path("b.pgm")), ReadBytes(Path("a.pgm")));
 }
 
+// Idle OpenMP workers sleep after a brief spin rather than spin on, whatever the user's
+// environment; a tool with the runtime linked in chooses that before the runtime starts, and so
+// starts once rather than twice.
+TEST_F(Cli, StartsWithSleepingOpenMPWorkers) {
+    const Outcome outcome =
+        Run("--help", "env -u OMP_WAIT_POLICY -u GOMP_SPINCOUNT OMP_DISPLAY_ENV=verbose");
+    ASSERT_EQ(outcome.status, 0) << outcome.err;
+    const std::string begin = "OPENMP DISPLAY ENVIRONMENT BEGIN";
+    const std::size_t last = outcome.err.rfind(begin);
+    ASSERT_NE(last, std::string::npos) << outcome.err;
+    EXPECT_NE(outcome.err.find("GOMP_SPINCOUNT = '1000'", last), std::string::npos) << outcome.err;
+    if (PICTOR_CLI_OPENMP_LINKED_IN) {
+        EXPECT_EQ(outcome.err.find(begin), last) << outcome.err;
+    }
+}
+
 // A region at level L is the crop of that level's full decode whose edges are ceil(edge / 2^L)
 // of the given ones, at least one pixel wide and high (the level's last one at its border), for
 // files with and without region support.
