@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <fcntl.h>
 #include <memory>
 #include <omp.h>
 #include <optional>
@@ -139,6 +140,19 @@ public:
             at += done;
         }
     }
+    // Has the file system set aside room for the next `bytes` bytes before they come, where it
+    // can: reserving it a page at a time as the writes came took a third of their time.
+    // Nothing depends on it, so failures are left to the writes.
+    void Reserve(std::uint64_t bytes) {
+#if defined(__linux__)
+        if (std::fflush(file_) != 0) ThrowFileError();
+        const off_t at = ::ftello(file_);
+        if (at >= 0 && bytes > 0)
+            ::fallocate(::fileno(file_), FALLOC_FL_KEEP_SIZE, at, static_cast<off_t>(bytes));
+#else
+        (void)bytes;
+#endif
+    }
     void MoveTo(std::uint64_t at) {
         if (::fseeko(file_, static_cast<off_t>(at), SEEK_SET) != 0) ThrowFileError();
     }
@@ -243,6 +257,7 @@ void WriteBinaryStrips(ImageRowSource& image, std::size_t rowBytes, RowWriter& o
                        bool redFirstAsIs, ConvertRow convertRow) {
     constexpr std::size_t kBytesPerThread = std::size_t{256} << 10;
     const bool severalStrips = image.StripRows() < image.Height();
+    out.Reserve(std::uint64_t{rowBytes} * image.Height());
     if (redFirstAsIs && severalStrips && omp_get_max_threads() > 1) {
         if (const std::optional<std::uint64_t> at = out.Place()) {
             const std::vector<std::uint32_t> runs = image.RowRuns(omp_get_max_threads());
