@@ -5,6 +5,7 @@
 #include "parallel_guard.h"
 #include "pixel_export.h"
 #include "qvt_error.h"
+#include "stored_bands.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -31,28 +32,39 @@ SampleBuffer Samples(std::uint64_t count) {
     return buffer;
 }
 
+// HL, LH and HH; the LL band has the rows of HL and the columns of LH.
+std::array<std::uint32_t, 3> BandWidths(std::uint32_t width) {
+    return {width / 2, static_cast<std::uint32_t>(LowCount(width)), width / 2};
+}
+std::array<std::uint32_t, 3> BandHeights(std::uint32_t height) {
+    return {(height + 1) / 2, height / 2, height / 2};
+}
+
 } // namespace
 
+std::vector<std::uint64_t> CLastLevelRows::BandStarts(std::uint32_t width, std::uint32_t height,
+                                                      int channels, std::uint64_t first) {
+    const std::array<std::uint32_t, 3> widths = BandWidths(width);
+    const std::array<std::uint32_t, 3> heights = BandHeights(height);
+    std::vector<std::uint64_t> starts{first};
+    for (int c = 0; c < channels; ++c)
+        for (std::size_t b = 0; b < 3; ++b)
+            starts.push_back(starts.back() + std::uint64_t{widths[b]} * heights[b]);
+    return starts;
+}
+
 CLastLevelRows::CLastLevelRows(const ChannelImage& lowPlanes, const std::array<int, 3>& shifts,
-                               CBlockDecoder& decoder, std::uint64_t codeBytes)
-    : m_image(lowPlanes), m_shifts(shifts) {
-    const std::uint32_t width = m_image.width;
-    const std::uint32_t height = m_image.height;
-    m_bandWidths = {width / 2, static_cast<std::uint32_t>(LowCount(width)), width / 2};
-    m_bandHeights = {(height + 1) / 2, height / 2, height / 2};
-    std::vector<std::uint64_t> starts;
-    std::uint64_t count = 0;
+                               std::unique_ptr<CStoredBlocks> blocks, std::uint64_t first)
+    : m_image(lowPlanes), m_shifts(shifts), m_bandWidths(BandWidths(lowPlanes.width)),
+      m_bandHeights(BandHeights(lowPlanes.height)) {
+    const std::vector<std::uint64_t> starts =
+        BandStarts(m_image.width, m_image.height, m_image.channels, first);
     for (int c = 0; c < m_image.channels; ++c) {
         std::array<std::uint64_t, 3>& bandStarts = m_bandStarts.emplace_back();
-        for (std::size_t b = 0; b < 3; ++b) {
-            bandStarts[b] = count;
-            starts.push_back(count);
-            count += std::uint64_t{m_bandWidths[b]} * m_bandHeights[b];
-        }
+        for (std::size_t b = 0; b < 3; ++b)
+            bandStarts[b] = starts[3 * static_cast<std::size_t>(c) + b];
     }
-    m_runs.push_back(MakeRun(
-        0, height,
-        std::make_unique<CStoredBlocks>(decoder, count, 3 * m_image.channels, starts, codeBytes)));
+    m_runs.push_back(MakeRun(0, m_image.height, std::move(blocks)));
 }
 
 std::unique_ptr<CLastLevelRows::Run>
@@ -104,9 +116,7 @@ std::vector<std::uint32_t> CLastLevelRows::SplitIntoRuns(int runs) {
     const auto count = std::clamp<std::uint32_t>(static_cast<std::uint32_t>(std::max(runs, 1)), 1,
                                                  std::max(strips, 1u));
     std::unique_ptr<CStoredBlocks> blocks = std::move(m_runs.front()->blocks);
-    // Runs share the work rather than the rows: a strip costs its samples and its code, a byte
-    // of which takes about as long to decode as four samples take to rebuild and write.
-    constexpr std::uint64_t kCodeByteWeight = 4;
+    // Runs share the work rather than the rows.
     std::vector<std::uint64_t> before{0}; // the cost of the strips above each
     for (std::uint32_t strip = 0; strip < strips; ++strip) {
         std::uint64_t cost = 0;
@@ -117,12 +127,10 @@ std::vector<std::uint32_t> CLastLevelRows::SplitIntoRuns(int runs) {
                 const std::uint32_t to = strip + 1 == strips
                                              ? m_bandHeights[b]
                                              : std::min(from + kRunStep, m_bandHeights[b]);
-                const std::uint64_t values = std::uint64_t{to - from} * m_bandWidths[b];
-                cost +=
-                    values + kCodeByteWeight *
-                                 blocks->CodeBytes(m_bandStarts[static_cast<std::size_t>(c)][b] +
-                                                       std::uint64_t{from} * m_bandWidths[b],
-                                                   values);
+                cost += DecodeCost(*blocks,
+                                   m_bandStarts[static_cast<std::size_t>(c)][b] +
+                                       std::uint64_t{from} * m_bandWidths[b],
+                                   std::uint64_t{to - from} * m_bandWidths[b]);
             }
         before.push_back(before.back() + cost);
     }

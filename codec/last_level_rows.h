@@ -18,14 +18,18 @@ class CLastLevelRows {
 public:
     // `lowPlanes` describes the decoded planes of level 1 (the LL band of level 1 of every
     // channel, no channel halved) and how the rows are exported; width and height are those of
-    // the full image. Its detail bands follow in `decoder`'s values, channel by channel, HL, LH
-    // and HH each in 8 × 8 order, to be dequantised by `shifts` (HL, LH, HH); `codeBytes`
-    // bounds the bytes left in its stream. The planes must outlive this object; the decoder is
-    // needed only here.
+    // the full image. Its detail bands are the values of `blocks` from `first` on, channel by
+    // channel, HL, LH and HH each in 8 × 8 order, to be dequantised by `shifts` (HL, LH, HH).
+    // The planes must outlive this object.
     CLastLevelRows(const ChannelImage& lowPlanes, const std::array<int, 3>& shifts,
-                   CBlockDecoder& decoder, std::uint64_t codeBytes);
+                   std::unique_ptr<CStoredBlocks> blocks, std::uint64_t first);
     CLastLevelRows(const CLastLevelRows&) = delete;
     CLastLevelRows& operator=(const CLastLevelRows&) = delete;
+
+    // Where the detail bands of the last level of an image `width` × `height` begin, channel by
+    // channel, HL, LH and HH, when their values begin at `first`; last, the value after them.
+    static std::vector<std::uint64_t> BandStarts(std::uint32_t width, std::uint32_t height,
+                                                 int channels, std::uint64_t first);
 
     // Splits the rows into at most `runs` runs of about equal size, which can be exported at the
     // same time, each on a thread of its own, and returns each run's first row. Only before any

@@ -25,6 +25,8 @@ class CLastLevelRows;
 // Called after every decoded level so that a view can show the partial image.
 using RefreshCallback = void (*)(void* data);
 
+struct StoredBand;
+
 class CQVTImage {
 public:
     CQVTImage();
@@ -163,6 +165,12 @@ private:
     // reads of files that code bands separately), so the inverse passes move no band.
     void LayOutLevels(int targetLevel);
     void DecodeLevel(int level);
+    // The samples of a level's bands within their regions, its LL band's too at the top: for a
+    // whole read, the level's values in the stream.
+    std::uint64_t LevelValues(int level) const;
+    // A level's bands, sized, as placed from stored blocks whose values of the level begin at
+    // `first`.
+    std::vector<StoredBand> LevelBands(int level, std::uint64_t first);
     void DecodeRegionLevel(int level);
     void FinishDecodedLevel(int level, double& fraction, ProgressCallback progress, void* data);
     void RestartFromTop();

@@ -9,6 +9,7 @@
 #include "quantize.h"
 #include "qvt_image_internal.h"
 #include "region_at_level.h"
+#include "stored_bands.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -90,13 +91,36 @@ void CQVTImage::Read(int level, ProgressCallback progress, void* data) {
 
 bool CQVTImage::ReadForRows(ProgressCallback progress, void* data) {
     const bool separateBands = (m_leadIn.version & kVersionSeparateBands) != 0;
-    // Older bitmap files pack pixels across rows and export only whole.
+    // Older bitmap files pack pixels across rows and export only whole. The code of every level
+    // is read at once, so a header must not announce more than the file can hold; a whole read
+    // refuses such a file where a decoder taking the blocks in order meets its end.
     if (m_header.levels < 2 || !m_decoder || m_currentLevel != m_header.levels ||
         HasRegionSupport() || !separateBands || m_layout.chromaHalved ||
-        m_header.mode == ModeBitmap)
+        m_header.mode == ModeBitmap || !LevelsCanBeCoded(1, m_header.levels))
         return false;
-    Read(1, progress, data);
-    CheckLevelCanBeCoded(1);
+    double fraction = StartFraction(1);
+    LayOutLevels(1);
+    // The values of every level follow one another: the levels above the last come first.
+    std::uint64_t lastLevelFirst = 0;
+    for (int level = m_header.levels; level >= 2; --level)
+        lastLevelFirst += LevelValues(level);
+    const std::vector<std::uint64_t> lastStarts = CLastLevelRows::BandStarts(
+        m_layout.widths[0], m_layout.heights[0], m_header.channels, lastLevelFirst);
+    std::vector<std::unique_ptr<CStoredBlocks>> readers;
+    readers.push_back(std::make_unique<CStoredBlocks>(
+        *m_decoder, lastStarts.back(), 3 * m_header.channels,
+        std::vector<std::uint64_t>(lastStarts.begin(), lastStarts.end() - 1),
+        RemainingBytes(*m_stream)));
+    // The blocks are all read: the levels can no longer be decoded in batches.
+    m_decoder.reset();
+    while (static_cast<int>(readers.size()) < ThreadCount())
+        readers.push_back(readers.front()->Share());
+    std::uint64_t levelFirst = 0;
+    for (int level = m_header.levels; level >= 2; --level) {
+        PlaceStoredBands(LevelBands(level, levelFirst), readers);
+        levelFirst += LevelValues(level);
+        FinishDecodedLevel(level, fraction, progress, data);
+    }
     const int q = m_layout.quantisation;
     ChannelImage lowPlanes = DescribeChannels();
     lowPlanes.width = m_layout.widths[0];
@@ -106,10 +130,41 @@ bool CQVTImage::ReadForRows(ProgressCallback progress, void* data) {
                                          std::array<int, 3>{BandShift(BandOrientation::HL, 1, q),
                                                             BandShift(BandOrientation::LH, 1, q),
                                                             BandShift(BandOrientation::HH, 1, q)},
-                                         *m_decoder, RemainingBytes(*m_stream));
-    // The blocks are all read: the last level can no longer be decoded whole.
-    m_decoder.reset();
+                                         std::move(readers.front()), lastLevelFirst);
     return true;
+}
+
+std::uint64_t CQVTImage::LevelValues(int level) const {
+    std::uint64_t values = 0;
+    for (int c = 0; c < m_header.channels; ++c) {
+        const CWaveletPyramid& pyramid = *m_channels[c].pyramid;
+        if (level == m_header.levels)
+            values += pyramid.Band(level, BandOrientation::LL).RegionSampleCount();
+        for (BandOrientation orientation : kDetailBands)
+            values += pyramid.Band(level, orientation).RegionSampleCount();
+    }
+    return values;
+}
+
+std::vector<StoredBand> CQVTImage::LevelBands(int level, std::uint64_t first) {
+    const int q = m_layout.quantisation;
+    std::vector<StoredBand> bands;
+    const auto add = [&](CWaveletBand& band) {
+        // Sized only once the level comes, as a whole read sizes it.
+        if (!band.SizeForRegion()) ThrowCodecError(ErrorOutOfMemory);
+        if (band.region != RegionRect{0, 0, band.width, band.height})
+            ThrowCodecError(ErrorWrongFormat);
+        bands.push_back({first, band.width, band.height, band.Samples(), band.Pitch(),
+                         BandShift(band.orientation, band.level, q)});
+        first += band.RegionSampleCount();
+    };
+    for (int c = 0; c < m_header.channels; ++c) {
+        CWaveletPyramid& pyramid = *m_channels[c].pyramid;
+        if (level == m_header.levels) add(pyramid.Band(level, BandOrientation::LL));
+        for (BandOrientation orientation : kDetailBands)
+            add(pyramid.Band(level, orientation));
+    }
+    return bands;
 }
 
 std::vector<std::uint32_t> CQVTImage::SplitRowsIntoRuns(int runs) {
@@ -164,15 +219,8 @@ void CQVTImage::RestartFromTop() {
 
 bool CQVTImage::LevelsCanBeCoded(int finest, int coarsest) const {
     std::uint64_t samples = 0;
-    for (int c = 0; c < m_header.channels; ++c) {
-        const CWaveletPyramid& pyramid = *m_channels[c].pyramid;
-        for (int level = finest; level <= coarsest; ++level) {
-            if (level == m_header.levels)
-                samples += pyramid.Band(level, BandOrientation::LL).RegionSampleCount();
-            for (BandOrientation orientation : kDetailBands)
-                samples += pyramid.Band(level, orientation).RegionSampleCount();
-        }
-    }
+    for (int level = finest; level <= coarsest; ++level)
+        samples += LevelValues(level);
     // Blocks the decoder has read ahead are no longer in the stream; allow a batch of them.
     const std::uint64_t blocks = RemainingBytes(*m_stream) / kMinStoredBlockBytes +
                                  static_cast<std::uint64_t>(m_decoder->BlockCount());

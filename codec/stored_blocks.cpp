@@ -155,26 +155,33 @@ const std::int32_t* CStoredBlocks::ValuesAt(int slot, std::uint64_t v, std::uint
 
 void CStoredBlocks::Place(int slot, std::uint64_t first, std::uint32_t width, std::uint32_t rows,
                           std::int32_t* to, std::uint64_t pitch, int shift) {
+    // The values from `first` on that lie in the block at hand (or among the waiting values):
+    // most squares take theirs with no lookup.
+    const std::int32_t* values = nullptr;
+    std::uint32_t left = 0;
     std::uint64_t v = first;
+    const auto take = [&](std::uint32_t count) {
+        values += count;
+        left -= count;
+        v += count;
+    };
     ForEachPieceIn8x8Order(
         width, rows, 0, pitch,
         [&](std::uint64_t index) {
-            std::uint32_t run = 0;
-            const std::int32_t* values = ValuesAt(slot, v, run);
-            if (run < 64) return false;
+            if (left == 0) values = ValuesAt(slot, v, left);
+            if (left < 64) return false;
             PlaceSquare(to + index, pitch, values, shift);
-            v += 64;
+            take(64);
             return true;
         },
         [&](std::uint64_t index, std::uint32_t count) {
             while (count > 0) {
-                std::uint32_t run = 0;
-                const std::int32_t* values = ValuesAt(slot, v, run);
-                const std::uint32_t take = std::min(count, run);
-                CopyScaled(to + index, values, take, shift);
-                index += take;
-                v += take;
-                count -= take;
+                if (left == 0) values = ValuesAt(slot, v, left);
+                const std::uint32_t piece = std::min(count, left);
+                CopyScaled(to + index, values, piece, shift);
+                take(piece);
+                index += piece;
+                count -= piece;
             }
         });
 }

@@ -2,13 +2,14 @@
 // stored bytes and the decoded values do not depend on the number of blocks per batch, each
 // level-length prefix of the data suffices to decode its levels, tiles are skipped in memory and
 // in the stream, and damaged streams end in the same clean error whatever the batch size or the
-// order the blocks are needed in.
+// order the blocks are needed in, or the threads that place a level.
 #include "block_decoder.h"
 #include "block_encoder.h"
 #include "error_of.h"
 #include "qvt_error.h"
 #include "qvt_head.h"
 #include "qvt_stream.h"
+#include "stored_bands.h"
 #include "stored_blocks.h"
 
 #include <cstring>
@@ -445,4 +446,65 @@ TEST(StoredBlocks, TheFirstFailingBlockInTheStreamDecidesWhicheverIsNeededFirst)
     EXPECT_EQ(ErrorOf([&] { placeBlock(blocks, 2); }), ErrorWrongFormat);
     placeBlock(blocks, 0);
     EXPECT_EQ(ErrorOf([&] { placeBlock(blocks, 1); }), ErrorWrongFormat);
+}
+
+// A level's bands placed on several threads, each through a reader of its own over a stretch of
+// the values, land where one reader puts them, and fail as one reader fails: with the error of
+// the first block in the stream that fails, whichever stretch meets it.
+TEST(StoredBands, StretchesOnThreadsPlaceAndFailAsOneReaderDoes) {
+    const std::vector<std::pair<std::uint32_t, std::uint32_t>> sizes{
+        {1000, 203}, {161, 45}, {7, 9}};
+    std::uint64_t count = 0;
+    for (const auto& [width, height] : sizes)
+        count += std::uint64_t{width} * height;
+    CQVTMemoryStream coded(0);
+    {
+        std::mt19937 rng(5);
+        CBlockEncoder encoder(coded, 1, false);
+        for (std::uint64_t i = 0; i < count; ++i)
+            encoder.AddValue(static_cast<std::int32_t>(rng() % 201) - 100);
+        encoder.FlushLast();
+    }
+    const std::vector<std::uint8_t> bytes = BytesOf(coded);
+    struct Outcome {
+        std::vector<std::vector<std::int32_t>> bands;
+        std::uint32_t error = 0;
+        bool operator==(const Outcome&) const = default;
+    };
+    const auto place = [&](const std::vector<std::uint8_t>& file, std::size_t threads) {
+        auto stream = StreamOver(file, 0);
+        CBlockDecoder decoder(*stream, false);
+        std::vector<std::unique_ptr<CStoredBlocks>> readers;
+        readers.push_back(std::make_unique<CStoredBlocks>(
+            decoder, count, 1, std::vector<std::uint64_t>{0}, file.size()));
+        while (readers.size() < threads)
+            readers.push_back(readers.front()->Share());
+        Outcome outcome;
+        std::vector<StoredBand> bands;
+        std::uint64_t first = 0;
+        for (const auto& [width, height] : sizes) {
+            // Rows a little wider than the band, so that a row put at another's place shows.
+            auto& samples = outcome.bands.emplace_back(std::size_t{width + 3} * height, -999);
+            bands.push_back({first, width, height, samples.data(), width + 3, 1});
+            first += std::uint64_t{width} * height;
+        }
+        outcome.error = ErrorOf([&] { PlaceStoredBands(bands, readers); });
+        if (outcome.error != 0) outcome.bands.clear();
+        return outcome;
+    };
+    const Outcome one = place(bytes, 1);
+    ASSERT_EQ(one.error, 0u);
+    EXPECT_EQ(place(bytes, 2), one);
+    EXPECT_EQ(place(bytes, 3), one);
+    std::mt19937 rng(6);
+    for (int trial = 0; trial < 60; ++trial) {
+        std::vector<std::uint8_t> damaged = bytes;
+        if (trial % 3 == 0) damaged.resize(rng() % bytes.size());
+        for (int flip = 0; flip < 1 + trial % 4; ++flip)
+            if (!damaged.empty())
+                damaged[rng() % damaged.size()] ^= static_cast<std::uint8_t>(1u << (rng() % 8));
+        const Outcome alone = place(damaged, 1);
+        EXPECT_EQ(place(damaged, 2), alone) << "trial " << trial;
+        EXPECT_EQ(place(damaged, 3), alone) << "trial " << trial;
+    }
 }
