@@ -24,6 +24,11 @@ std::uint64_t DecodeCost(const CStoredBlocks& blocks, std::uint64_t first, std::
 
 void PlaceStoredBands(const std::vector<StoredBand>& bands,
                       const std::vector<std::unique_ptr<CStoredBlocks>>& readers) {
+    const auto place = [](CStoredBlocks& reader, const StoredBand& band, std::uint32_t row,
+                          std::uint32_t rows) {
+        reader.Place(0, band.first + std::uint64_t{band.width} * row, band.width, rows,
+                     band.samples + band.pitch * row, band.pitch, band.shift);
+    };
     // Each thread takes a few blocks at least: the blocks where two stretches meet are decoded
     // by both.
     std::uint64_t values = 0;
@@ -31,17 +36,21 @@ void PlaceStoredBands(const std::vector<StoredBand>& bands,
         values += std::uint64_t{band.width} * band.height;
     const auto threads = static_cast<int>(
         std::clamp<std::uint64_t>(values / (std::uint64_t{4} * kBlockValues), 1, readers.size()));
+    if (threads == 1) {
+        for (const StoredBand& band : bands)
+            place(*readers.front(), band, 0, band.height);
+        return;
+    }
     std::vector<Strip> strips;
     std::vector<std::uint64_t> before{0}; // the work of the strips before each
     for (const StoredBand& band : bands)
         for (std::uint32_t row = 0; row < band.height; row += kStripRows) {
             const std::uint32_t rows = std::min(kStripRows, band.height - row);
             strips.push_back({&band, row, rows});
-            if (threads > 1)
-                before.push_back(before.back() +
-                                 DecodeCost(*readers.front(),
-                                            band.first + std::uint64_t{band.width} * row,
-                                            std::uint64_t{band.width} * rows));
+            before.push_back(before.back() +
+                             DecodeCost(*readers.front(),
+                                        band.first + std::uint64_t{band.width} * row,
+                                        std::uint64_t{band.width} * rows));
         }
     // A stretch starts where its share of the work does.
     std::vector<std::size_t> starts{0};
@@ -53,18 +62,12 @@ void PlaceStoredBands(const std::vector<StoredBand>& bands,
             before.begin()));
     starts.push_back(strips.size());
     FirstFailure failure;
-#pragma omp parallel for schedule(static, 1) num_threads(threads) if (threads > 1)
+#pragma omp parallel for schedule(static, 1) num_threads(threads)
     for (int t = 0; t < threads; ++t) {
-        CStoredBlocks& reader = *readers[static_cast<std::size_t>(t)];
+        const auto stretch = static_cast<std::size_t>(t);
         try {
-            for (std::size_t s = starts[static_cast<std::size_t>(t)];
-                 s < starts[static_cast<std::size_t>(t) + 1]; ++s) {
-                const Strip& strip = strips[s];
-                const StoredBand& band = *strip.band;
-                reader.Place(0, band.first + std::uint64_t{band.width} * strip.row, band.width,
-                             strip.rows, band.samples + band.pitch * strip.row, band.pitch,
-                             band.shift);
-            }
+            for (std::size_t s = starts[stretch]; s < starts[stretch + 1]; ++s)
+                place(*readers[stretch], *strips[s].band, strips[s].row, strips[s].rows);
         } catch (...) {
             failure.Keep(t, std::current_exception());
         }
