@@ -21,11 +21,10 @@
 class CBlockDecoder;
 class CBlockEncoder;
 class CLastLevelRows;
+struct StoredBand;
 
 // Called after every decoded level so that a view can show the partial image.
 using RefreshCallback = void (*)(void* data);
-
-struct StoredBand;
 
 class CQVTImage {
 public:

@@ -1,6 +1,6 @@
-// The code blocks of a level read ahead whole and decoded as ranges of values ask for them, in
-// any order: a level's bands can then be taken a strip of rows at a time, though the stream holds
-// them one after the other.
+// The code blocks of the levels still to come, read ahead whole and decoded as ranges of values
+// ask for them, in any order: a level's bands can then be taken a strip of rows at a time, or a
+// stretch of them on each thread, though the stream holds them one after the other.
 #pragma once
 
 #include "block_decoder.h"
@@ -13,7 +13,7 @@
 
 class CStoredBlocks {
 public:
-    // Values 0 … count - 1 of a level: first those the decoder holds decoded and not yet taken,
+    // Values 0 … count - 1 of the levels to come: first those the decoder holds decoded and not yet taken,
     // then kBlockValues a block from the blocks that follow in its stream, which are read now.
     // `codeBytes` bounds the bytes left in the stream. `slots` ranges are placed piece by
     // piece, each keeping its last block decoded between pieces; `starts` lists where the ranges
