@@ -134,15 +134,12 @@ std::vector<std::uint32_t> CLastLevelRows::SplitIntoRuns(int runs) {
             }
         before.push_back(before.back() + cost);
     }
+    const std::vector<std::size_t> shares = SplitByWork(before, count);
     std::vector<std::uint32_t> firsts{0};
-    for (std::uint32_t r = 1; r < count; ++r) {
-        const std::uint64_t share = before.back() / count * r;
-        const auto strip = static_cast<std::uint32_t>(
-            std::lower_bound(before.begin(), before.end(), share) - before.begin());
-        firsts.push_back(
-            2 * kRunStep *
-            std::clamp(strip, firsts.back() / (2 * kRunStep) + 1, strips - (count - r)));
-    }
+    for (std::uint32_t r = 1; r < count; ++r)
+        firsts.push_back(2 * kRunStep *
+                         std::clamp(static_cast<std::uint32_t>(shares[r]),
+                                    firsts.back() / (2 * kRunStep) + 1, strips - (count - r)));
     m_runs.clear();
     for (std::uint32_t r = 0; r < count; ++r)
         m_runs.push_back(MakeRun(firsts[r], r + 1 < count ? firsts[r + 1] : m_image.height,

@@ -22,6 +22,15 @@ std::uint64_t DecodeCost(const CStoredBlocks& blocks, std::uint64_t first, std::
     return count + kCodeByteWeight * blocks.CodeBytes(first, count);
 }
 
+std::vector<std::size_t> SplitByWork(const std::vector<std::uint64_t>& before, std::size_t parts) {
+    std::vector<std::size_t> starts{0};
+    for (std::size_t part = 1; part < parts; ++part)
+        starts.push_back(static_cast<std::size_t>(
+            std::lower_bound(before.begin(), before.end(), before.back() / parts * part) -
+            before.begin()));
+    return starts;
+}
+
 void PlaceStoredBands(const std::vector<StoredBand>& bands,
                       const std::vector<std::unique_ptr<CStoredBlocks>>& readers) {
     const auto place = [](CStoredBlocks& reader, const StoredBand& band, std::uint32_t row,
@@ -52,14 +61,7 @@ void PlaceStoredBands(const std::vector<StoredBand>& bands,
                                         band.first + std::uint64_t{band.width} * row,
                                         std::uint64_t{band.width} * rows));
         }
-    // A stretch starts where its share of the work does.
-    std::vector<std::size_t> starts{0};
-    for (int t = 1; t < threads; ++t)
-        starts.push_back(static_cast<std::size_t>(
-            std::lower_bound(before.begin(), before.end(),
-                             before.back() / static_cast<std::uint64_t>(threads) *
-                                 static_cast<std::uint64_t>(t)) -
-            before.begin()));
+    std::vector<std::size_t> starts = SplitByWork(before, static_cast<std::size_t>(threads));
     starts.push_back(strips.size());
     FirstFailure failure;
 #pragma omp parallel for schedule(static, 1) num_threads(threads)

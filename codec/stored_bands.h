@@ -24,6 +24,10 @@ struct StoredBand {
 // takes to decode against the time a value takes to rebuild and write.
 std::uint64_t DecodeCost(const CStoredBlocks& blocks, std::uint64_t first, std::uint64_t count);
 
+// Where each of `parts` stretches of pieces begins, so that they share the work about equally.
+// `before` holds, for every piece, the work of the pieces before it, and the total last.
+std::vector<std::size_t> SplitByWork(const std::vector<std::uint64_t>& before, std::size_t parts);
+
 // Places every value of `bands`, which follow one another in the stream, on as many threads as
 // there are readers (readers of the same blocks). Throws the error of the first block in the
 // stream that fails.

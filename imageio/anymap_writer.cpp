@@ -121,10 +121,9 @@ public:
     // Where the next bytes go, when the file can take writes at any place (a regular file).
     std::optional<std::uint64_t> Place() {
         struct stat info {};
-        if (std::fflush(file_) != 0) ThrowFileError();
-        if (::fstat(::fileno(file_), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
-        const off_t at = ::ftello(file_);
-        if (at < 0) return std::nullopt;
+        const off_t at = FlushedPosition();
+        if (::fstat(::fileno(file_), &info) != 0 || !S_ISREG(info.st_mode) || at < 0)
+            return std::nullopt;
         return static_cast<std::uint64_t>(at);
     }
     // Bytes written at `at`, on any thread, leaving the file's position where it is.
@@ -145,8 +144,7 @@ public:
     // Nothing depends on it, so failures are left to the writes.
     void Reserve(std::uint64_t bytes) {
 #if defined(__linux__)
-        if (std::fflush(file_) != 0) ThrowFileError();
-        const off_t at = ::ftello(file_);
+        const off_t at = FlushedPosition();
         if (at >= 0 && bytes > 0)
             ::fallocate(::fileno(file_), FALLOC_FL_KEEP_SIZE, at, static_cast<off_t>(bytes));
 #else
@@ -158,6 +156,12 @@ public:
     }
 
 private:
+    // The file's position with every byte so far handed to the system; negative for a pipe.
+    off_t FlushedPosition() {
+        if (std::fflush(file_) != 0) ThrowFileError();
+        return ::ftello(file_);
+    }
+
     std::FILE* file_;
     bool binary_;
     std::vector<char> row_;
