@@ -23,6 +23,55 @@ void TakeSquare(std::int32_t* to, const std::int32_t* from, std::uint64_t pitch)
         std::memcpy(to + 8 * row, from + row * pitch, 8 * sizeof *to);
 }
 
+// Copies values first … first + count - 1 of whole bands that follow one another, each in 8 × 8
+// order, to `to`; bandStarts[i] is where band i's values begin.
+void GatherBandValues(std::span<const WholeBand> bands, std::span<const std::uint64_t> bandStarts,
+                      std::uint64_t first, std::uint32_t count, std::int32_t* to) {
+    const std::uint64_t end = first + count;
+    auto band = static_cast<std::size_t>(
+        std::upper_bound(bandStarts.begin(), bandStarts.end(), first) - bandStarts.begin() - 1);
+    for (; band < bands.size() && bandStarts[band] < end; ++band) {
+        const WholeBand& from = bands[band];
+        const std::uint64_t bandFirst = bandStarts[band];
+        const std::uint64_t values = std::uint64_t{from.width} * from.height;
+        if (values == 0) continue;
+        // Only the strips of 8 rows that hold some of the values are walked.
+        const std::uint64_t stripValues = std::uint64_t{from.width} * 8;
+        const std::uint64_t firstStrip = (std::max(first, bandFirst) - bandFirst) / stripValues;
+        const std::uint64_t endInBand = std::min(end - bandFirst, values);
+        for (auto row = static_cast<std::uint32_t>(firstStrip * 8);
+             row < from.height && std::uint64_t{row} * from.width < endInBand; row += 8) {
+            std::uint64_t at = bandFirst + std::uint64_t{row} * from.width;
+            ForEachPieceIn8x8Order(
+                from.width, std::min<std::uint32_t>(8, from.height - row), row * from.pitch,
+                from.pitch,
+                [&](std::uint64_t index) {
+                    const bool inside = at >= first && at + 64 <= end;
+                    // A square across either end is taken row by row.
+                    if (!inside && at + 64 > first && at < end) return false;
+                    if (inside) TakeSquare(to + (at - first), from.samples + index, from.pitch);
+                    at += 64;
+                    return true;
+                },
+                [&](std::uint64_t index, std::uint32_t span) {
+                    const std::uint64_t low = std::max(at, first);
+                    const std::uint64_t high = std::min(at + span, end);
+                    if (low < high)
+                        std::memcpy(to + (low - first), from.samples + index + (low - at),
+                                    (high - low) * sizeof *to);
+                    at += span;
+                });
+        }
+    }
+}
+
+// The index of the last level that ends by value `end`, -1 for none.
+std::int32_t LastLevelEndingBy(std::span<const std::uint64_t> levelEnds, std::uint64_t end) {
+    return static_cast<std::int32_t>(std::upper_bound(levelEnds.begin(), levelEnds.end(), end) -
+                                     levelEnds.begin()) -
+           1;
+}
+
 } // namespace
 
 CBlockEncoder::CBlockEncoder(CQVTStream& stream, std::uint8_t nLevels, bool useParallel,
@@ -127,6 +176,48 @@ void CBlockEncoder::AddStrips(const std::int32_t* buffer, std::uint32_t width, s
     m_current->valuePos = static_cast<std::uint32_t>(end - passed * kBlockValues);
 }
 
+void CBlockEncoder::AddWholeBands(std::span<const WholeBand> bands,
+                                  std::span<const std::uint64_t> levelEnds,
+                                  const std::function<void(int)>& levelDone) {
+    std::vector<std::uint64_t> bandStarts{0};
+    for (const WholeBand& band : bands)
+        bandStarts.push_back(bandStarts.back() + std::uint64_t{band.width} * band.height);
+    const std::uint64_t total = bandStarts.back();
+    // Whole blocks are coded here; the values after them stay in the current block.
+    const std::uint64_t coded = total / kBlockValues;
+    std::size_t levelsDone = 0;
+    const auto reportLevelsBy = [&](std::uint64_t end) {
+        for (; levelsDone < levelEnds.size() && levelEnds[levelsDone] <= end; ++levelsDone)
+            levelDone(static_cast<int>(levelsDone));
+    };
+    for (std::uint64_t batchFirst = 0; batchFirst < coded;
+         batchFirst += static_cast<std::uint64_t>(m_blockCount)) {
+        const auto count =
+            static_cast<int>(std::min<std::uint64_t>(m_blockCount, coded - batchFirst));
+        EncodeAndWriteBatch(count, [&](int i) {
+            CEncodeBlock& block = *m_blocks[static_cast<std::size_t>(i)];
+            const std::uint64_t first = (batchFirst + static_cast<std::uint64_t>(i)) * kBlockValues;
+            GatherBandValues(bands, bandStarts, first, kBlockValues, block.values.data());
+            block.valuePos = kBlockValues;
+            block.header = static_cast<std::uint16_t>(kBlockValues);
+            block.lastLevelIndex = LastLevelEndingBy(levelEnds, first + kBlockValues);
+        });
+        reportLevelsBy((batchFirst + static_cast<std::uint64_t>(count)) * kBlockValues);
+    }
+    const std::uint64_t lastFirst = coded * kBlockValues;
+    m_current = m_blocks[0];
+    m_usedBlocks = 1;
+    if (total > lastFirst)
+        GatherBandValues(bands, bandStarts, lastFirst,
+                         static_cast<std::uint32_t>(total - lastFirst), m_current->values.data());
+    m_current->valuePos = static_cast<std::uint32_t>(total - lastFirst);
+    m_current->codePos = 0;
+    m_current->lastLevelIndex = LastLevelEndingBy(levelEnds, total);
+    // After a level end the batch is written at the next block change.
+    m_forceWriting = LastLevelEndingBy(levelEnds, lastFirst) != m_current->lastLevelIndex;
+    reportLevelsBy(total);
+}
+
 void CBlockEncoder::AddValues(const std::int32_t* values, std::uint32_t count) {
     while (count > 0) {
         // A full block is handed over only when a further value arrives, so a block that ends
@@ -186,7 +277,7 @@ void CBlockEncoder::MarkLevelEnd(std::int32_t index) {
 // block order is thrown, so the outcome does not depend on the thread count. The batch before
 // is written meanwhile by one of the threads, which then joins the others: the write no longer
 // holds them up. So the batch's bytes wait for the next batch, or the flush of the last.
-void CBlockEncoder::EncodeAndWriteBatch(int count) {
+void CBlockEncoder::EncodeAndWriteBatch(int count, const std::function<void(int)>& prepare) {
     std::uint32_t writeError = 0;
 #pragma omp parallel num_threads(m_threadCount) if (count > 1)
     {
@@ -199,6 +290,7 @@ void CBlockEncoder::EncodeAndWriteBatch(int count) {
         for (int i = 0; i < count; ++i) {
             const auto index = static_cast<std::size_t>(i);
             m_blockErrors[index] = GuardedCode([&] {
+                if (prepare) prepare(i);
                 m_blocks[index]->EncodeBitPlanes(m_favorSpeed);
                 return 0u;
             });

@@ -9,8 +9,18 @@
 #include "wavelet_band.h"
 
 #include <cstdint>
+#include <functional>
 #include <omp.h>
+#include <span>
 #include <vector>
+
+// A band the encoder takes whole: width × height samples, rows `pitch` apart.
+struct WholeBand {
+    const std::int32_t* samples = nullptr;
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::uint64_t pitch = 0;
+};
 
 class CBlockEncoder {
 public:
@@ -40,6 +50,13 @@ public:
     // Appends tile (tx, ty) of a band whose samples are the whole band; the band's tiles per
     // side split each axis by the tile span rule.
     void AddBandTile(const CWaveletBand& band, std::uint32_t tx, std::uint32_t ty);
+    // Appends whole bands one after the other, each in 8 × 8 order, to an encoder that holds no
+    // values yet, and marks the level ends: `levelEnds[i]` counts the values of levels 0 … i.
+    // Stored bytes are those of AddSamples and MarkLevelEnd, but every block is gathered by the
+    // thread that codes it, so that the threads never meet to fill a batch. levelDone(i) follows
+    // the coding of level i's blocks; values short of a whole block stay in the current block.
+    void AddWholeBands(std::span<const WholeBand> bands, std::span<const std::uint64_t> levelEnds,
+                       const std::function<void(int)>& levelDone);
 
     // Hands the current block over with `header`; it is coded and written at once or with its
     // batch, and a fresh block becomes current. A block whose code would exceed 16384 words
@@ -70,7 +87,8 @@ private:
     // Appends `strips` strips of 8 rows, which fit in the batch, in parallel.
     void AddStrips(const std::int32_t* buffer, std::uint32_t width, std::uint32_t strips,
                    std::uint64_t startPos, std::uint64_t pitch);
-    void EncodeAndWriteBatch(int count);
+    // `prepare(i)`, where given, fills block i of the batch on the thread that codes it.
+    void EncodeAndWriteBatch(int count, const std::function<void(int)>& prepare = nullptr);
     void WritePending();
     // Appends the block as stored to the bytes waiting to be written; returns their count.
     std::size_t StoreBlock(const CEncodeBlock& block);

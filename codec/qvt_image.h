@@ -14,6 +14,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <vector>
@@ -154,7 +155,11 @@ private:
     // Imports rows into the full-size planes; halves chroma after the bottom row.
     void ImportRows(std::uint32_t firstRow, std::uint32_t rowCount, std::ptrdiff_t rowPitch,
                     const std::uint8_t* bits, std::uint32_t bitsPerPixel, const PixelExchange& how);
-    void EncodeLevel(int level);
+    // Every level's bands go to the encoder in one stream of blocks, which the threads share
+    // out whole; levelDone() follows each level.
+    void EncodeWholeLevels(const std::function<void()>& levelDone);
+    // A level of a region file, tile by tile.
+    void EncodeLevelInTiles(int level);
     // Band buffers are allocated before their values are read, and a damaged header can announce
     // far more samples than the file holds: a level whose samples could not be coded in the
     // bytes left is refused (ErrorShortRead) before anything is allocated for it.

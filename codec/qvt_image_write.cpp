@@ -2,6 +2,7 @@
 // the level loop that feeds the block encoder.
 #include "qvt_image.h"
 
+#include "band_order.h"
 #include "block_encoder.h"
 #include "chroma_reduction.h"
 #include "pixel_import.h"
@@ -162,11 +163,18 @@ std::uint64_t CQVTImage::WriteLevels(CQVTStream& stream, ProgressCallback progre
     m_headWriter->BeginLevelData(m_header.levels);
     if (m_header.levels > 0) {
         m_encoder->StartLevelLengths();
-        while (m_currentLevel > 0) {
-            EncodeLevel(m_currentLevel);
+        const auto levelDone = [&] {
             --m_currentLevel;
             fraction *= 4;
             ReportProgress(progress, fraction, data);
+        };
+        if (HasRegionSupport()) {
+            while (m_currentLevel > 0) {
+                EncodeLevelInTiles(m_currentLevel);
+                levelDone();
+            }
+        } else {
+            EncodeWholeLevels(levelDone);
         }
         m_encoder->FlushLast();
         m_levelLengths = m_encoder->LevelLengths();
@@ -183,22 +191,38 @@ std::uint64_t CQVTImage::WriteLevels(CQVTStream& stream, ProgressCallback progre
     return bytes;
 }
 
-void CQVTImage::EncodeLevel(int level) {
+void CQVTImage::EncodeWholeLevels(const std::function<void()>& levelDone) {
+    std::vector<WholeBand> bands;
+    std::vector<std::uint64_t> levelEnds;
+    std::uint64_t values = 0;
+    const auto add = [&](const CWaveletBand& band) {
+        if (!WindowFits(band.ReachableSamples(), band.width, band.height, 0, band.Pitch()))
+            ThrowCodecError(ErrorWrongFormat);
+        bands.push_back({band.Samples(), band.width, band.height, band.Pitch()});
+        values += std::uint64_t{band.width} * band.height;
+    };
+    for (int level = m_header.levels; level >= 1; --level) {
+        for (int c = 0; c < m_header.channels; ++c) {
+            const CWaveletPyramid& pyramid = *m_channels[c].pyramid;
+            if (level == m_header.levels) add(pyramid.Band(level, BandOrientation::LL));
+            for (BandOrientation orientation : kDetailBands)
+                add(pyramid.Band(level, orientation));
+        }
+        levelEnds.push_back(values);
+    }
+    m_encoder->AddWholeBands(bands, levelEnds, [&](int) { levelDone(); });
+}
+
+void CQVTImage::EncodeLevelInTiles(int level) {
     CBlockEncoder& encoder = *m_encoder;
     const int levels = m_header.levels;
     const int lastChannel = m_header.channels - 1;
-    const bool regionBlocks = HasRegionSupport();
     const std::uint32_t tiles = std::uint32_t{1} << (levels - level);
     for (int c = 0; c <= lastChannel; ++c) {
         const CWaveletPyramid& pyramid = *m_channels[c].pyramid;
         if (level == levels) {
             AddWholeBand(encoder, pyramid.Band(level, BandOrientation::LL));
-            if (regionBlocks) encoder.FinishTile();
-        }
-        if (!regionBlocks) {
-            for (BandOrientation orientation : kDetailBands)
-                AddWholeBand(encoder, pyramid.Band(level, orientation));
-            continue;
+            encoder.FinishTile();
         }
         for (std::uint32_t ty = 0; ty < tiles; ++ty) {
             for (std::uint32_t tx = 0; tx < tiles; ++tx) {
@@ -210,5 +234,4 @@ void CQVTImage::EncodeLevel(int level) {
             }
         }
     }
-    if (!regionBlocks) encoder.MarkLevelEnd(levels - level);
 }

@@ -46,6 +46,7 @@ using Level = std::vector<Tile>;
 struct Options {
     bool regionBlocks = false;
     int threads = 1;
+    bool wholeBands = false; // plain streams only: every level's windows as whole bands at once
 };
 
 Part RandomPart(std::mt19937& rng, std::uint32_t width, std::uint32_t height, int bits) {
@@ -93,7 +94,23 @@ Encoded Encode(const std::vector<Level>& levels, const Options& options) {
     CBlockEncoder encoder(stream, header.levels, true, options.threads);
     encoder.SetUseRegionBlocks(options.regionBlocks);
     encoder.StartLevelLengths();
-    for (std::size_t l = 0; l < levels.size(); ++l) {
+    if (options.wholeBands) {
+        std::vector<WholeBand> bands;
+        std::vector<std::uint64_t> levelEnds;
+        std::uint64_t values = 0;
+        for (const Level& level : levels) {
+            for (const Tile& tile : level)
+                for (const Part& part : tile) {
+                    bands.push_back({part.samples.data(), part.width, part.height, part.width});
+                    values += part.samples.size();
+                }
+            levelEnds.push_back(values);
+        }
+        int levelsDone = 0;
+        encoder.AddWholeBands(bands, levelEnds, [&](int level) { EXPECT_EQ(level, levelsDone++); });
+        EXPECT_EQ(levelsDone, static_cast<int>(levels.size()));
+    }
+    for (std::size_t l = 0; !options.wholeBands && l < levels.size(); ++l) {
         for (std::size_t t = 0; t < levels[l].size(); ++t) {
             for (const Part& part : levels[l][t])
                 encoder.AddSamples(part.samples.data(), part.width, part.height, 0, part.width);
@@ -193,6 +210,9 @@ TEST(BlockStream, PlainAndTiledStreamsReadBackAtEveryBatchSize) {
         for (const int threads : {1, 2, 3, 5}) {
             const Options options{regionBlocks, threads};
             EXPECT_EQ(Encode(levels, options).bytes, reference.bytes) << threads;
+            if (!regionBlocks) {
+                EXPECT_EQ(Encode(levels, {false, threads, true}).bytes, reference.bytes) << threads;
+            }
             const Decoded decoded =
                 Decode(reference.bytes, levels, levels.size(), options, kReadAll);
             EXPECT_EQ(decoded.error, 0u);
@@ -211,6 +231,10 @@ TEST(BlockStream, LevelLengthPrefixesDecodeTheirLevels) {
         for (const int threads : {1, 3}) {
             const Options options{regionBlocks, threads};
             const Encoded encoded = Encode(levels, options);
+            if (!regionBlocks) {
+                EXPECT_EQ(Encode(levels, {false, threads, true}).levelLengths,
+                          encoded.levelLengths);
+            }
             std::size_t end = levels.size() * 4;
             for (std::size_t l = 0; l < levels.size(); ++l) {
                 end += encoded.levelLengths[l];
@@ -235,6 +259,15 @@ TEST(BlockStream, PlainStreamPadsOnlyTheLastBlock) {
     EXPECT_EQ(StoredBlockSizes(encoded.bytes, 8, false).size(), 2u);
     EXPECT_EQ(encoded.levelLengths,
               (std::vector<std::uint32_t>{static_cast<std::uint32_t>(encoded.dataLength), 0}));
+    EXPECT_EQ(Encode(levels, {false, 2, true}).bytes, encoded.bytes);
+    // Levels that end with their blocks: no block is padded, and each level has its own.
+    levels = {{{RandomPart(rng, 128, 128, 5)}}, {{RandomPart(rng, 128, 128, 5)}}};
+    const Encoded whole = Encode(levels, {false, 2, true});
+    EXPECT_EQ(StoredBlockSizes(whole.bytes, 8, false).size(), 2u);
+    const Encoded added = Encode(levels, {false, 2});
+    EXPECT_EQ(whole.bytes, added.bytes);
+    EXPECT_EQ(whole.levelLengths, added.levelLengths);
+    EXPECT_NE(whole.levelLengths[1], 0u);
 }
 
 // Positions as in a file whose stored blocks lie 3 GiB apart, without holding any of it.
