@@ -10,6 +10,7 @@
 #include "tile_span.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -179,6 +180,8 @@ void CBlockEncoder::AddStrips(const std::int32_t* buffer, std::uint32_t width, s
 void CBlockEncoder::AddWholeBands(std::span<const WholeBand> bands,
                                   std::span<const std::uint64_t> levelEnds,
                                   const std::function<void(int)>& levelDone) {
+    // Blocks are cut from the first band's first value on.
+    if (m_usedBlocks != 1 || m_current->valuePos != 0) ThrowCodecError(EINVAL);
     std::vector<std::uint64_t> bandStarts{0};
     for (const WholeBand& band : bands)
         bandStarts.push_back(bandStarts.back() + std::uint64_t{band.width} * band.height);

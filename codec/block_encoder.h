@@ -51,7 +51,8 @@ public:
     // side split each axis by the tile span rule.
     void AddBandTile(const CWaveletBand& band, std::uint32_t tx, std::uint32_t ty);
     // Appends whole bands one after the other, each in 8 × 8 order, to an encoder that holds no
-    // values yet, and marks the level ends: `levelEnds[i]` counts the values of levels 0 … i.
+    // values yet (EINVAL otherwise), and marks the level ends: `levelEnds[i]` counts the values
+    // of levels 0 … i.
     // Stored bytes are those of AddSamples and MarkLevelEnd, but every block is gathered by the
     // thread that codes it, so that the threads never meet to fill a batch. levelDone(i) follows
     // the coding of level i's blocks; values short of a whole block stay in the current block.

@@ -1,8 +1,8 @@
-// Block streams end to end: bands written level by level (plain and tiled) read back exactly, the
-// stored bytes and the decoded values do not depend on the number of blocks per batch, each
-// level-length prefix of the data suffices to decode its levels, tiles are skipped in memory and
-// in the stream, and damaged streams end in the same clean error whatever the batch size or the
-// order the blocks are needed in, or the threads that place a level.
+// Block streams end to end: bands written level by level (plain and tiled) or whole at once read
+// back exactly, the stored bytes and the decoded values do not depend on the number of blocks per
+// batch, each level-length prefix of the data suffices to decode its levels, tiles are skipped in
+// memory and in the stream, and damaged streams end in the same clean error whatever the batch
+// size or the order the blocks are needed in, or the threads that place a level.
 #include "block_decoder.h"
 #include "block_encoder.h"
 #include "error_of.h"
@@ -109,13 +109,14 @@ Encoded Encode(const std::vector<Level>& levels, const Options& options) {
         int levelsDone = 0;
         encoder.AddWholeBands(bands, levelEnds, [&](int level) { EXPECT_EQ(level, levelsDone++); });
         EXPECT_EQ(levelsDone, static_cast<int>(levels.size()));
-    }
-    for (std::size_t l = 0; !options.wholeBands && l < levels.size(); ++l) {
-        for (std::size_t t = 0; t < levels[l].size(); ++t) {
-            for (const Part& part : levels[l][t])
-                encoder.AddSamples(part.samples.data(), part.width, part.height, 0, part.width);
-            if (t + 1 == levels[l].size()) encoder.MarkLevelEnd(static_cast<std::int32_t>(l));
-            if (options.regionBlocks) encoder.FinishTile();
+    } else {
+        for (std::size_t l = 0; l < levels.size(); ++l) {
+            for (std::size_t t = 0; t < levels[l].size(); ++t) {
+                for (const Part& part : levels[l][t])
+                    encoder.AddSamples(part.samples.data(), part.width, part.height, 0, part.width);
+                if (t + 1 == levels[l].size()) encoder.MarkLevelEnd(static_cast<std::int32_t>(l));
+                if (options.regionBlocks) encoder.FinishTile();
+            }
         }
     }
     encoder.FlushLast();
