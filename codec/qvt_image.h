@@ -169,6 +169,17 @@ private:
     // reads of files that code bands separately), so the inverse passes move no band.
     void LayOutLevels(int targetLevel);
     void DecodeLevel(int level);
+    // Visits a level's bands in the order the stream holds them: channel by channel, the LL band
+    // first at the top level, then HL, LH and HH.
+    template <typename Visit>
+    void ForEachBandInStream(int level, Visit visit) const {
+        for (int c = 0; c < m_header.channels; ++c) {
+            CWaveletPyramid& pyramid = *m_channels[c].pyramid;
+            if (level == m_header.levels) visit(pyramid.Band(level, BandOrientation::LL));
+            for (BandOrientation orientation : kDetailBands)
+                visit(pyramid.Band(level, orientation));
+        }
+    }
     // The samples of a level's bands within their regions, its LL band's too at the top: for a
     // whole read, the level's values in the stream.
     std::uint64_t LevelValues(int level) const;

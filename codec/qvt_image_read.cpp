@@ -136,20 +136,15 @@ bool CQVTImage::ReadForRows(ProgressCallback progress, void* data) {
 
 std::uint64_t CQVTImage::LevelValues(int level) const {
     std::uint64_t values = 0;
-    for (int c = 0; c < m_header.channels; ++c) {
-        const CWaveletPyramid& pyramid = *m_channels[c].pyramid;
-        if (level == m_header.levels)
-            values += pyramid.Band(level, BandOrientation::LL).RegionSampleCount();
-        for (BandOrientation orientation : kDetailBands)
-            values += pyramid.Band(level, orientation).RegionSampleCount();
-    }
+    ForEachBandInStream(level,
+                        [&](const CWaveletBand& band) { values += band.RegionSampleCount(); });
     return values;
 }
 
 std::vector<StoredBand> CQVTImage::LevelBands(int level, std::uint64_t first) {
     const int q = m_layout.quantisation;
     std::vector<StoredBand> bands;
-    const auto add = [&](CWaveletBand& band) {
+    ForEachBandInStream(level, [&](CWaveletBand& band) {
         // Sized only once the level comes, as a whole read sizes it.
         if (!band.SizeForRegion()) ThrowCodecError(ErrorOutOfMemory);
         if (band.region != RegionRect{0, 0, band.width, band.height})
@@ -157,13 +152,7 @@ std::vector<StoredBand> CQVTImage::LevelBands(int level, std::uint64_t first) {
         bands.push_back({first, band.width, band.height, band.Samples(), band.Pitch(),
                          BandShift(band.orientation, band.level, q)});
         first += band.RegionSampleCount();
-    };
-    for (int c = 0; c < m_header.channels; ++c) {
-        CWaveletPyramid& pyramid = *m_channels[c].pyramid;
-        if (level == m_header.levels) add(pyramid.Band(level, BandOrientation::LL));
-        for (BandOrientation orientation : kDetailBands)
-            add(pyramid.Band(level, orientation));
-    }
+    });
     return bands;
 }
 

@@ -195,19 +195,13 @@ void CQVTImage::EncodeWholeLevels(const std::function<void()>& levelDone) {
     std::vector<WholeBand> bands;
     std::vector<std::uint64_t> levelEnds;
     std::uint64_t values = 0;
-    const auto add = [&](const CWaveletBand& band) {
-        if (!WindowFits(band.ReachableSamples(), band.width, band.height, 0, band.Pitch()))
-            ThrowCodecError(ErrorWrongFormat);
-        bands.push_back({band.Samples(), band.width, band.height, band.Pitch()});
-        values += std::uint64_t{band.width} * band.height;
-    };
     for (int level = m_header.levels; level >= 1; --level) {
-        for (int c = 0; c < m_header.channels; ++c) {
-            const CWaveletPyramid& pyramid = *m_channels[c].pyramid;
-            if (level == m_header.levels) add(pyramid.Band(level, BandOrientation::LL));
-            for (BandOrientation orientation : kDetailBands)
-                add(pyramid.Band(level, orientation));
-        }
+        ForEachBandInStream(level, [&](const CWaveletBand& band) {
+            if (!WindowFits(band.ReachableSamples(), band.width, band.height, 0, band.Pitch()))
+                ThrowCodecError(ErrorWrongFormat);
+            bands.push_back({band.Samples(), band.width, band.height, band.Pitch()});
+            values += std::uint64_t{band.width} * band.height;
+        });
         levelEnds.push_back(values);
     }
     m_encoder->AddWholeBands(bands, levelEnds, [&](int) { levelDone(); });

@@ -13,8 +13,9 @@
 
 class CStoredBlocks {
 public:
-    // Values 0 … count - 1 of the levels to come: first those the decoder holds decoded and not yet taken,
-    // then kBlockValues a block from the blocks that follow in its stream, which are read now.
+    // Values 0 … count - 1 of the levels to come: first those the decoder holds decoded and not
+    // yet taken, then kBlockValues a block from the blocks that follow in its stream, which are
+    // read now.
     // `codeBytes` bounds the bytes left in the stream. `slots` ranges are placed piece by
     // piece, each keeping its last block decoded between pieces; `starts` lists where the ranges
     // begin, so that a block shared by two of them is decoded once. Errors wait until a value
